@@ -1,0 +1,114 @@
+#include "binding/args.hpp"
+
+#include <cstring>
+#include <string_view>
+
+#include "binding/boundary.hpp"
+
+namespace quarnel::binding {
+
+std::string Args::entry_name() const {
+    return std::string(entry_->cls) + "." + entry_->func + "()";
+}
+
+Result<void> Args::bind_positional(PyObject* const* args, std::size_t nargs) {
+    const std::size_t n = entry_->nparams;
+    if (nargs > n) {
+        std::string msg = entry_name() + " takes ";
+        if (entry_->required == n) {
+            msg += std::to_string(n);
+        } else {
+            msg += "from " + std::to_string(entry_->required) + " to " + std::to_string(n);
+        }
+        msg += " positional arguments but " + std::to_string(nargs) + (nargs == 1 ? " was" : " were") + " given";
+        return type_error(std::move(msg));
+    }
+    for (std::size_t i = 0; i < nargs; ++i) slots_[i] = args[i];
+    return {};
+}
+
+Result<void> Args::bind_keyword(PyObject* name, PyObject* value) {
+    Py_ssize_t len = 0;
+    const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &len) : nullptr;
+    if (!utf8) {
+        if (PyErr_Occurred()) return pending();
+        return type_error(entry_name() + " keywords must be strings");
+    }
+    std::string_view key(utf8, static_cast<std::size_t>(len));
+    for (std::size_t i = 0; i < entry_->nparams; ++i) {
+        if (key != entry_->params[i]) continue;
+        if (slots_[i]) return type_error(entry_name() + " got multiple values for argument '" + std::string(key) + "'");
+        slots_[i] = value;
+        return {};
+    }
+    return type_error(entry_name() + " got an unexpected keyword argument '" + std::string(key) + "'");
+}
+
+Result<void> Args::check_required() const {
+    std::array<const char*, kMaxParams> missing{};
+    std::size_t k = 0;
+    for (std::size_t i = 0; i < entry_->required; ++i)
+        if (!slots_[i]) missing[k++] = entry_->params[i];
+    if (k == 0) return {};
+    std::string msg = entry_name() + " missing " + std::to_string(k) + " required positional argument" +
+                      (k == 1 ? ": " : "s: ");
+    for (std::size_t j = 0; j < k; ++j) {
+        if (j > 0) msg += k == 2 ? " and " : (j + 1 == k ? ", and " : ", ");
+        msg += "'";
+        msg += missing[j];
+        msg += "'";
+    }
+    return type_error(std::move(msg));
+}
+
+Result<void> Args::bind_vector(PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
+    if (auto r = bind_positional(args, nargs); !r) return r;
+    if (kwnames) {
+        const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
+        for (Py_ssize_t j = 0; j < nkw; ++j)
+            if (auto r = bind_keyword(PyTuple_GET_ITEM(kwnames, j), args[nargs + static_cast<std::size_t>(j)]); !r)
+                return r;
+    }
+    return check_required();
+}
+
+Result<void> Args::bind_tuple(PyObject* args, PyObject* kwargs) {
+    if (auto r = bind_positional(&PyTuple_GET_ITEM(args, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(args))); !r)
+        return r;
+    if (kwargs) {
+        Py_ssize_t pos = 0;
+        PyObject* key = nullptr;
+        PyObject* value = nullptr;
+        while (PyDict_Next(kwargs, &pos, &key, &value))
+            if (auto r = bind_keyword(key, value); !r) return r;
+    }
+    return check_required();
+}
+
+Error argument_error(const char* param, Error inner) {
+    const std::string prefix = std::string("argument '") + param + "': ";
+    if (inner.kind == ErrorKind::TypeError) {
+        inner.message.insert(0, prefix);
+        return inner;
+    }
+    if (inner.kind != ErrorKind::Pending || !PyErr_Occurred() ||
+        PyErr_Occurred() != PyExc_TypeError)  // exactly TypeError, not a subclass
+        return inner;
+
+    PyObject *type = nullptr, *value = nullptr, *tb = nullptr;
+    PyErr_Fetch(&type, &value, &tb);
+    PyErr_NormalizeException(&type, &value, &tb);
+    Ref old_type = Ref::steal(type), old_value = Ref::steal(value), old_tb = Ref::steal(tb);
+    Ref text = Ref::steal(old_value ? PyObject_Str(old_value.get()) : nullptr);
+    if (!text) return pending();
+    Ref message = Ref::steal(PyUnicode_FromFormat("%s%U", prefix.c_str(), text.get()));
+    if (!message) return pending();
+    Ref replacement = Ref::steal(PyObject_CallOneArg(PyExc_TypeError, message.get()));
+    if (!replacement) return pending();
+    if (PyObject* cause = PyException_GetCause(old_value.get()))  // new reference
+        PyException_SetCause(replacement.get(), cause);          // steals it
+    PyErr_SetObject(PyExc_TypeError, replacement.get());
+    return pending();
+}
+
+}  // namespace quarnel::binding

@@ -1,0 +1,105 @@
+#include "binding/boundary.hpp"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "core/fault.hpp"
+
+namespace quarnel::binding {
+
+namespace {
+
+thread_local bool t_gil_held = false;
+
+PyObject* exception_type(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::TypeError: return PyExc_TypeError;
+        case ErrorKind::ValueError: return PyExc_ValueError;
+        case ErrorKind::KeyError: return PyExc_KeyError;
+        case ErrorKind::OverflowError: return PyExc_OverflowError;
+        case ErrorKind::ImportError: return PyExc_ImportError;
+        case ErrorKind::SystemError: return PyExc_SystemError;
+        case ErrorKind::MemoryError: return PyExc_MemoryError;
+        case ErrorKind::Pending: break;
+    }
+    return PyExc_SystemError;
+}
+
+constexpr const char kPanicDoc[] =
+    "The exception raised when native code called from Python fails in a way it cannot recover "
+    "from (a broken internal invariant, an error reported by the regex engine during a search).\n\n"
+    "Like SystemExit, this exception derives from BaseException rather than Exception, so that "
+    "it usually propagates up the whole stack and ends the interpreter instead of being caught "
+    "by a plain `except Exception`.";
+
+constexpr const char kNoMessage[] = "native code failed with an internal fault that carries no message";
+
+// Created on the first fault and kept for the life of the process.
+PyObject* panic_exception_type() {
+    static PyObject* type = nullptr;
+    if (!type) {
+        type = PyErr_NewExceptionWithDoc("quarnel_runtime.PanicException", kPanicDoc,
+                                         PyExc_BaseException, nullptr);
+    }
+    return type;
+}
+
+[[noreturn]] void abort_at_boundary() {
+    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    std::fflush(stderr);
+    std::abort();
+}
+
+void raise_panic(const std::string& message) {
+    PyObject* type = panic_exception_type();
+    if (!type) return;  // the interpreter's exception from creating the type stays set
+    PyObject* text = PyUnicode_DecodeUTF8(message.data(), static_cast<Py_ssize_t>(message.size()), "replace");
+    if (!text) return;
+    PyErr_SetObject(type, text);
+    Py_DECREF(text);
+}
+
+}  // namespace
+
+bool gil_held() noexcept { return t_gil_held; }
+
+detail::GilMark::GilMark(bool held) noexcept : previous_(t_gil_held) { t_gil_held = held; }
+detail::GilMark::~GilMark() { t_gil_held = previous_; }
+
+void raise(const Error& error) {
+    if (error.kind == ErrorKind::Pending) {
+        if (!PyErr_Occurred())
+            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+        return;
+    }
+    PyObject* text = PyUnicode_DecodeUTF8(error.message.data(),
+                                          static_cast<Py_ssize_t>(error.message.size()), "replace");
+    if (!text) return;
+    PyErr_SetObject(exception_type(error.kind), text);
+    Py_DECREF(text);
+}
+
+void raise_current_exception() noexcept {
+    try {
+        try {
+            throw;
+        } catch (const std::bad_alloc&) {
+            PyErr_NoMemory();
+        } catch (const Fault& f) {
+            // fault() already wrote the message to stderr.
+            raise_panic(*f.what() ? f.what() : kNoMessage);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "quarnel: internal fault: %s\n", e.what());
+            raise_panic(*e.what() ? e.what() : kNoMessage);
+        } catch (...) {
+            std::fprintf(stderr, "quarnel: internal fault: %s\n", kNoMessage);
+            raise_panic(kNoMessage);
+        }
+    } catch (...) {
+        abort_at_boundary();
+    }
+}
+
+}  // namespace quarnel::binding

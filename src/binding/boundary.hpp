@@ -1,0 +1,90 @@
+// The call boundary: every entry from the interpreter runs its body through
+// `boundary`, which turns error descriptors into Python exceptions and
+// internal faults (any C++ exception) into PanicException. `without_gil`
+// releases the interpreter lock around native work.
+#pragma once
+
+#include <exception>
+#include <type_traits>
+#include <utility>
+
+#include "binding/python.hpp"
+#include "core/result.hpp"
+
+namespace quarnel::binding {
+
+// The descriptor for "a C API call failed and left its exception set".
+inline Error pending() { return Error{ErrorKind::Pending, {}}; }
+
+// Sets the Python exception for `error` (interpreter lock held).
+void raise(const Error& error);
+
+// Sets PanicException (or MemoryError for std::bad_alloc) for the exception
+// currently being handled. Aborts if that itself fails.
+void raise_current_exception() noexcept;
+
+// Whether this thread holds the interpreter lock, as recorded by boundary()
+// and without_gil(). Used to refuse touching Python objects without it.
+bool gil_held() noexcept;
+
+namespace detail {
+class GilMark {
+public:
+    explicit GilMark(bool held) noexcept;
+    ~GilMark();
+    GilMark(const GilMark&) = delete;
+    GilMark& operator=(const GilMark&) = delete;
+
+private:
+    bool previous_;
+};
+}  // namespace detail
+
+// Runs `body` (returning Result<PyObject*>, a new reference on success) and
+// returns what the interpreter expects: the object, or NULL with an
+// exception set.
+template <class Body>
+PyObject* boundary(Body&& body) noexcept {
+    detail::GilMark mark(true);
+    try {
+        Result<PyObject*> r = body();
+        if (r.ok()) return r.value();
+        raise(r.error());
+        return nullptr;
+    } catch (...) {
+        raise_current_exception();
+        return nullptr;
+    }
+}
+
+// Same, for slots that return an int (0 or -1).
+template <class Body>
+int boundary_int(Body&& body) noexcept {
+    detail::GilMark mark(true);
+    try {
+        Result<void> r = body();
+        if (r.ok()) return 0;
+        raise(r.error());
+        return -1;
+    } catch (...) {
+        raise_current_exception();
+        return -1;
+    }
+}
+
+// Runs `f` with the interpreter lock released and takes it back afterwards,
+// also when `f` ends by an exception (which then continues to the boundary).
+template <class F>
+auto without_gil(F&& f) -> std::invoke_result_t<F&> {
+    struct Released {
+        PyThreadState* state = PyEval_SaveThread();
+        detail::GilMark mark{false};
+        ~Released() {
+            // mark is destroyed after this body: restore the lock first.
+            PyEval_RestoreThread(state);
+        }
+    } released;
+    return f();
+}
+
+}  // namespace quarnel::binding

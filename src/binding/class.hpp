@@ -1,0 +1,159 @@
+// Heap types wrapping native values one-to-one, and the trampolines that
+// connect a class's entries (constructor, methods, call) to the boundary.
+//
+// A class file declares, for its native type N:
+//   - one `Entry` per entry (names and required count, for binding);
+//   - a body per entry: `Result<N> make(const Args&)` for the constructor,
+//     `Result<PyObject*> body(const N&, const Args&)` for a method or call;
+//   - `template <> ClassDef& class_def<N>()`, listing them with their docs.
+// Everything else (binding, receiver and borrow, instances, deallocation,
+// type creation, exceptions) lives here.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "binding/args.hpp"
+#include "binding/boundary.hpp"
+#include "binding/python.hpp"
+#include "core/result.hpp"
+
+namespace quarnel::binding {
+
+using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
+
+struct MethodDef {
+    const char* name;
+    const char* signature;  // "($self, text)"
+    const char* body;       // may be empty
+    FastMethod function;
+};
+
+struct ClassDef {
+    const char* name;
+    const char* signature;  // "(pattern=..., lowercase=True)"
+    const char* body;
+    std::size_t basicsize;
+    newfunc construct;
+    ternaryfunc call;  // null when instances are not callable
+    destructor dealloc;
+    std::vector<MethodDef> methods;
+
+    // Filled once by type_object(); kept for the life of the process.
+    PyTypeObject* type = nullptr;
+    std::string qualified_name{};  // the type keeps pointing at it
+    std::vector<PyMethodDef> method_table{};
+    std::vector<std::string> docs{};
+};
+
+// The class's type object, created on first need (null with an exception
+// set if creation fails). Borrowed: the cache keeps it alive.
+PyTypeObject* type_object(ClassDef& def);
+
+// Each class file specialises this for its native type.
+template <class Native>
+ClassDef& class_def();
+
+// Instance layout: object header, native value, shared-borrow counter.
+template <class Native>
+struct Instance {
+    PyObject_HEAD
+    Native value;
+    std::size_t borrows;
+};
+
+// A shared borrow of an instance's native value for the length of a call.
+template <class Native>
+class Borrow {
+public:
+    static Result<Borrow> take(PyObject* self) {
+        ClassDef& def = class_def<Native>();
+        PyTypeObject* type = type_object(def);
+        if (!type) return pending();
+        if (!PyObject_TypeCheck(self, type)) return cannot_convert(self, def.name);
+        return Borrow(reinterpret_cast<Instance<Native>*>(self));
+    }
+    Borrow(Borrow&& other) noexcept : inst_(std::exchange(other.inst_, nullptr)) {}
+    Borrow(const Borrow&) = delete;
+    Borrow& operator=(const Borrow&) = delete;
+    Borrow& operator=(Borrow&&) = delete;
+    ~Borrow() {
+        if (inst_) --inst_->borrows;
+    }
+    const Native& get() const noexcept { return inst_->value; }
+
+private:
+    explicit Borrow(Instance<Native>* inst) noexcept : inst_(inst) { ++inst_->borrows; }
+    Instance<Native>* inst_;
+};
+
+template <class Native>
+using ConstructBody = Result<Native> (*)(const Args&);
+template <class Native>
+using MethodBody = Result<PyObject*> (*)(const Native&, const Args&);
+
+// Moves a complete native value into a new instance of `type`.
+template <class Native>
+Result<PyObject*> instantiate(PyTypeObject* type, Native&& value) {
+    allocfunc alloc = type->tp_alloc ? type->tp_alloc : PyType_GenericAlloc;
+    PyObject* obj = alloc(type, 0);
+    if (!obj) return pending();  // `value` is destroyed by its owner
+    auto* inst = reinterpret_cast<Instance<Native>*>(obj);
+    new (&inst->value) Native(std::move(value));
+    inst->borrows = 0;
+    return obj;
+}
+
+template <class Native>
+void dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    try {
+        std::destroy_at(&reinterpret_cast<Instance<Native>*>(self)->value);
+    } catch (...) {
+        PyErr_WriteUnraisable(self);
+    }
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+template <class Native, const Entry& E, ConstructBody<Native> Body>
+PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return boundary([&]() -> Result<PyObject*> {
+        Args a(E);
+        if (auto r = a.bind_tuple(args, kwargs); !r) return std::move(r).error();
+        QUARNEL_TRY(Native value, Body(a));
+        return instantiate<Native>(type, std::move(value));
+    });
+}
+
+template <class Native, const Entry& E, MethodBody<Native> Body>
+PyObject* method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return boundary([&]() -> Result<PyObject*> {
+        Args a(E);
+        if (auto r = a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames); !r)
+            return std::move(r).error();
+        QUARNEL_TRY(Borrow<Native> self_ref, Borrow<Native>::take(self));
+        return Body(self_ref.get(), a);
+    });
+}
+
+template <class Native, const Entry& E, MethodBody<Native> Body>
+PyObject* call(PyObject* self, PyObject* args, PyObject* kwargs) {
+    return boundary([&]() -> Result<PyObject*> {
+        Args a(E);
+        if (auto r = a.bind_tuple(args, kwargs); !r) return std::move(r).error();
+        QUARNEL_TRY(Borrow<Native> self_ref, Borrow<Native>::take(self));
+        return Body(self_ref.get(), a);
+    });
+}
+
+// Builds the result object, mapping a failed build to the pending exception.
+inline Result<PyObject*> built(PyObject* result) {
+    if (!result) return pending();
+    return result;
+}
+
+}  // namespace quarnel::binding

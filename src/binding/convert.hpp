@@ -1,0 +1,168 @@
+// Conversions of Python argument values into native values. Every
+// conversion runs with the interpreter lock held and copies what it keeps.
+//
+// Convert<T>::from(PyObject*) -> Result<T> exists for std::string, bool,
+// std::int32_t, std::vector<T>, std::unordered_map<K, V> (from a dict) and
+// std::unordered_set<T> (from a set or frozenset). The primitives below let
+// a class build its own compact targets with the same rules and messages.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "binding/boundary.hpp"
+#include "binding/python.hpp"
+#include "core/result.hpp"
+
+namespace quarnel::binding {
+
+// "'{type}' object cannot be converted to '{target}'"
+Error cannot_convert(PyObject* value, const char* target);
+
+// Calls f(std::string_view) with the UTF-8 bytes of a str (borrowed for the
+// duration of the call only; nothing is cached on the str object).
+// Not a str: TypeError naming 'PyString'; a lone surrogate: the interpreter's
+// UnicodeEncodeError.
+template <class F>
+Result<void> with_utf8(PyObject* value, F&& f);
+
+// Checks that `value` may be read as a list: not a str, and passing the
+// sequence check. Returns the length when it can be read cheaply, else -1.
+Result<Py_ssize_t> check_sequence(PyObject* value);
+
+// Calls f(item) -> Result<void> on every item of a sequence, in order
+// (list and tuple directly; anything else through its iterator).
+template <class F>
+Result<void> for_each_item(PyObject* sequence, F&& f);
+
+// Calls f(key, value) -> Result<void> on every entry of a dict, in its order.
+template <class F>
+Result<void> for_each_entry(PyObject* dict, F&& f);
+
+template <class T, class Enable = void>
+struct Convert;
+
+template <>
+struct Convert<std::string> {
+    static Result<std::string> from(PyObject* value);
+};
+
+template <>
+struct Convert<bool> {
+    static Result<bool> from(PyObject* value);
+};
+
+template <>
+struct Convert<std::int32_t> {
+    static Result<std::int32_t> from(PyObject* value);
+};
+
+template <class T>
+struct Convert<std::vector<T>> {
+    static Result<std::vector<T>> from(PyObject* value) {
+        QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
+        std::vector<T> out;
+        if (len > 0) out.reserve(static_cast<std::size_t>(len));
+        auto r = for_each_item(value, [&](PyObject* item) -> Result<void> {
+            QUARNEL_TRY(T v, Convert<T>::from(item));
+            out.push_back(std::move(v));
+            return {};
+        });
+        if (!r) return std::move(r).error();
+        return out;
+    }
+};
+
+template <class K, class V, class H, class E>
+struct Convert<std::unordered_map<K, V, H, E>> {
+    static Result<std::unordered_map<K, V, H, E>> from(PyObject* value) {
+        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        std::unordered_map<K, V, H, E> out;
+        out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
+        auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
+            QUARNEL_TRY(K k, Convert<K>::from(key));
+            QUARNEL_TRY(V v, Convert<V>::from(item));
+            out.insert_or_assign(std::move(k), std::move(v));
+            return {};
+        });
+        if (!r) return std::move(r).error();
+        return out;
+    }
+};
+
+template <class T, class H, class E>
+struct Convert<std::unordered_set<T, H, E>> {
+    static Result<std::unordered_set<T, H, E>> from(PyObject* value) {
+        if (!PyAnySet_Check(value)) return cannot_convert(value, "PySet");
+        std::unordered_set<T, H, E> out;
+        out.reserve(static_cast<std::size_t>(PySet_GET_SIZE(value)));
+        Ref it = Ref::steal(PyObject_GetIter(value));
+        if (!it) return pending();
+        while (Ref item = Ref::steal(PyIter_Next(it.get()))) {
+            QUARNEL_TRY(T v, Convert<T>::from(item.get()));
+            out.insert(std::move(v));
+        }
+        if (PyErr_Occurred()) return pending();
+        return out;
+    }
+};
+
+// ---------------------------------------------------------------------------
+
+namespace detail {
+// The UTF-8 bytes of a non-ASCII str, encoded into a temporary bytes object.
+Result<Ref> encode_utf8(PyObject* str);
+}  // namespace detail
+
+template <class F>
+Result<void> with_utf8(PyObject* value, F&& f) {
+    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
+    if (PyUnicode_IS_ASCII(value)) {
+        // ASCII text is its own UTF-8.
+        f(std::string_view(static_cast<const char*>(PyUnicode_DATA(value)),
+                           static_cast<std::size_t>(PyUnicode_GET_LENGTH(value))));
+        return {};
+    }
+    QUARNEL_TRY(Ref bytes, detail::encode_utf8(value));
+    f(std::string_view(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get()))));
+    return {};
+}
+
+template <class F>
+Result<void> for_each_item(PyObject* sequence, F&& f) {
+    if (PyList_CheckExact(sequence) || PyTuple_CheckExact(sequence)) {
+        const bool is_list = PyList_CheckExact(sequence);
+        // The size is re-read every step: a conversion may run Python code
+        // that changes the list, exactly as its iterator would see it.
+        for (Py_ssize_t i = 0; i < (is_list ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence)); ++i) {
+            Ref item = Ref::borrow(is_list ? PyList_GET_ITEM(sequence, i) : PyTuple_GET_ITEM(sequence, i));
+            if (auto r = f(item.get()); !r) return r;
+        }
+        return {};
+    }
+    Ref it = Ref::steal(PyObject_GetIter(sequence));
+    if (!it) return pending();
+    while (Ref item = Ref::steal(PyIter_Next(it.get())))
+        if (auto r = f(item.get()); !r) return r;
+    if (PyErr_Occurred()) return pending();
+    return {};
+}
+
+template <class F>
+Result<void> for_each_entry(PyObject* dict, F&& f) {
+    Py_ssize_t pos = 0;
+    PyObject* key = nullptr;
+    PyObject* value = nullptr;
+    while (PyDict_Next(dict, &pos, &key, &value)) {
+        // Hold both while converting: a conversion may run Python code.
+        Ref k = Ref::borrow(key), v = Ref::borrow(value);
+        if (auto r = f(k.get(), v.get()); !r) return r;
+    }
+    return {};
+}
+
+}  // namespace quarnel::binding

@@ -1,0 +1,72 @@
+// The module entry: creates the module once per process and registers the
+// classes, each as an attribute and a name in __all__.
+#include "binding/boundary.hpp"
+#include "binding/class.hpp"
+#include "binding/python.hpp"
+
+namespace quarnel {
+class RegexTokenizer;
+class QAAnnotator;
+}  // namespace quarnel
+
+namespace quarnel::binding {
+
+template <>
+ClassDef& class_def<RegexTokenizer>();
+template <>
+ClassDef& class_def<QAAnnotator>();
+
+namespace {
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "quarnel",
+    "Expose the classes to Python.",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+// The module of the first successful initialisation; never released.
+PyObject* g_module = nullptr;
+
+Result<void> register_class(PyObject* module, ClassDef& def) {
+    PyTypeObject* type = type_object(def);
+    if (!type) return pending();
+
+    Ref all = Ref::steal(PyObject_GetAttrString(module, "__all__"));
+    if (!all) {
+        if (!PyErr_ExceptionMatches(PyExc_AttributeError)) return pending();
+        PyErr_Clear();
+        all = Ref::steal(PyList_New(0));
+        if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return pending();
+    } else if (!PyList_Check(all.get())) {
+        return type_error("__all__ must be a list");
+    }
+    Ref name = Ref::steal(PyUnicode_FromString(def.name));
+    if (!name || PyList_Append(all.get(), name.get()) < 0) return pending();
+    if (PyObject_SetAttr(module, name.get(), reinterpret_cast<PyObject*>(type)) < 0) return pending();
+    return {};
+}
+
+Result<PyObject*> initialise() {
+    if (g_module)
+        return Error{ErrorKind::ImportError,
+                     "the quarnel module may be initialized only once per interpreter process"};
+    Ref module = Ref::steal(PyModule_Create2(&module_def, 1013));
+    if (!module) return pending();
+    for (ClassDef* def : {&class_def<RegexTokenizer>()})
+        if (auto r = register_class(module.get(), *def); !r) return std::move(r).error();
+    g_module = Ref::borrow(module.get()).release();  // the cache's own reference
+    return module.release();
+}
+
+}  // namespace
+}  // namespace quarnel::binding
+
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_quarnel() {
+    return quarnel::binding::boundary(quarnel::binding::initialise);
+}

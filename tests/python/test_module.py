@@ -1,0 +1,180 @@
+"""The module frame: registration, type properties, argument binding and
+conversion messages, the call boundary."""
+import subprocess
+import sys
+import textwrap
+import weakref
+
+import numpy as np
+import pytest
+
+import quarnel
+from quarnel import RegexTokenizer
+
+
+def test_module_attributes():
+    assert quarnel.__doc__ == "Expose the classes to Python."
+    assert quarnel.__all__ == [
+        name for name in ["Converter", "RegexTokenizer", "QAAnnotator", "ICUWordPreTokenizer"] if hasattr(quarnel, name)
+    ]
+    for name in quarnel.__all__:
+        assert getattr(quarnel, name).__name__ == name
+    assert not hasattr(quarnel, "PanicException")
+
+
+@pytest.mark.parametrize("name", ["RegexTokenizer", "QAAnnotator"])
+def test_type_properties(name):
+    cls = getattr(quarnel, name, None)
+    if cls is None:
+        pytest.skip(f"{name} not built")
+    assert cls.__module__ == "builtins"
+    assert cls.__qualname__ == name
+    assert cls.__base__ is object
+    assert cls.__doc__ and not cls.__doc__.startswith(name + "(")
+    with pytest.raises(TypeError):
+        type("Sub", (cls,), {})
+    own = {k for k in vars(cls) if not k.startswith("__")}
+    assert own == {"RegexTokenizer": {"tokenize", "batch_tokenize"},
+                   "QAAnnotator": {"annotate", "annotate_non_optim"}}[name]
+
+
+def test_instances_have_no_dict_or_weakref():
+    tok = RegexTokenizer()
+    with pytest.raises(AttributeError):
+        tok.foo = 1
+    with pytest.raises(AttributeError):
+        tok.tokenize = None
+    with pytest.raises(TypeError):
+        weakref.ref(tok)
+
+
+def test_method_docs():
+    assert RegexTokenizer.tokenize.__text_signature__ == "($self, text)"
+    assert RegexTokenizer.tokenize.__doc__ is None
+    assert RegexTokenizer.batch_tokenize.__text_signature__ == "($self, texts)"
+    assert RegexTokenizer.__doc__.splitlines()[0].startswith("The Python wrapper of the native `RegexTokenizer`")
+
+
+def test_second_initialisation_is_refused():
+    code = textwrap.dedent(
+        """
+        import sys, quarnel
+        del sys.modules['quarnel']
+        try:
+            import quarnel
+        except ImportError as e:
+            print('ImportError', e)
+        import importlib
+        """
+    )
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
+    assert out.startswith("ImportError") and "only once per interpreter process" in out
+
+
+@pytest.mark.parametrize(
+    "call, message",
+    [
+        (lambda t: t.tokenize(), "RegexTokenizer.tokenize() missing 1 required positional argument: 'text'"),
+        (lambda t: t.tokenize("a", "b"), "RegexTokenizer.tokenize() takes 1 positional arguments but 2 were given"),
+        (lambda t: t.tokenize("a", text="b"), "RegexTokenizer.tokenize() got multiple values for argument 'text'"),
+        (lambda t: t.tokenize(txt="b"), "RegexTokenizer.tokenize() got an unexpected keyword argument 'txt'"),
+        (lambda t: RegexTokenizer(foo=1), "RegexTokenizer.__new__() got an unexpected keyword argument 'foo'"),
+        (lambda t: RegexTokenizer("a", True, True, "nfd", 5),
+         "RegexTokenizer.__new__() takes from 0 to 4 positional arguments but 5 were given"),
+        (lambda t: t(), "RegexTokenizer.__call__() missing 1 required positional argument: 'texts'"),
+        (lambda t: t(["a"], ["b"]), "RegexTokenizer.__call__() takes 1 positional arguments but 2 were given"),
+        (lambda t: RegexTokenizer(lowercase=1), "argument 'lowercase': 'int' object cannot be converted to 'PyBool'"),
+        (lambda t: RegexTokenizer(pattern=None),
+         "argument 'pattern': 'NoneType' object cannot be converted to 'PyString'"),
+        (lambda t: t.tokenize(3), "argument 'text': 'int' object cannot be converted to 'PyString'"),
+        (lambda t: t.batch_tokenize("abc"), "argument 'texts': Can't extract `str` to `Vec`"),
+        (lambda t: t.batch_tokenize({"a"}), "argument 'texts': 'set' object cannot be converted to 'Sequence'"),
+        (lambda t: t.batch_tokenize(["a", 1]), "argument 'texts': 'int' object cannot be converted to 'PyString'"),
+        (lambda t: t(x for x in ["a"]), "argument 'texts': 'generator' object cannot be converted to 'Sequence'"),
+        (lambda t: RegexTokenizer.tokenize(object(), "a"), "'object' object cannot be converted to 'RegexTokenizer'"),
+        (lambda t: RegexTokenizer.tokenize(object()), "RegexTokenizer.tokenize() missing 1 required positional argument: 'text'"),
+        (lambda t: RegexTokenizer.tokenize(object(), 1), "'object' object cannot be converted to 'RegexTokenizer'"),
+        (lambda t: RegexTokenizer(pattern=1, lowercase=2), "argument 'pattern': 'int' object cannot be converted to 'PyString'"),
+    ],
+)
+def test_binding_and_conversion_messages(call, message):
+    with pytest.raises(TypeError) as info:
+        call(RegexTokenizer())
+    assert type(info.value) is TypeError
+    assert str(info.value) == message
+
+
+def test_qualname_of_nested_types_in_messages():
+    class Outer:
+        class Inner:
+            pass
+
+    with pytest.raises(TypeError, match=r"^argument 'text': 'test_qualname_of_nested_types_in_messages.<locals>.Outer.Inner' object"):
+        RegexTokenizer().tokenize(Outer.Inner())
+
+
+def test_encoding_errors_pass_unchanged():
+    with pytest.raises(UnicodeEncodeError):
+        RegexTokenizer().tokenize("a\ud800b")
+    with pytest.raises(UnicodeEncodeError):
+        RegexTokenizer().batch_tokenize(["ok", "\udfff"])
+    with pytest.raises(UnicodeEncodeError):
+        RegexTokenizer(pattern="\ud800")
+
+
+def test_sequences_and_bools_accepted():
+    tok = RegexTokenizer()
+    assert tok.batch_tokenize(("a b", "C")) == [["a", "b"], ["c"]]
+
+    class Texts:  # a sequence that is neither list nor tuple
+        def __len__(self):
+            return 2
+
+        def __getitem__(self, i):
+            if i >= 2:
+                raise IndexError
+            return ["x y", "Z"][i]
+
+    assert tok.batch_tokenize(Texts()) == [["x", "y"], ["z"]]
+    assert tok.batch_tokenize(["s", type("S", (str,), {})("Sub Str")]) == [["s"], ["sub", "str"]]
+    assert RegexTokenizer(lowercase=np.bool_(False)).tokenize("Ab") == ["Ab"]
+    assert RegexTokenizer(lowercase=np.True_).tokenize("Ab") == ["ab"]
+    with pytest.raises(TypeError, match="argument 'lowercase': 'int64' object cannot be converted to 'PyBool'"):
+        RegexTokenizer(lowercase=np.int64(1))
+
+
+def test_reference_counts_unchanged():
+    tok = RegexTokenizer()
+    text = "some text " * 3
+    texts = [text, "other"]
+    bad = ["x", 5]
+    before = [sys.getrefcount(o) for o in (tok, text, texts, bad)]
+    for _ in range(100):
+        tok.tokenize(text)
+        tok.batch_tokenize(texts)
+        tok(texts=texts)
+        with pytest.raises(TypeError):
+            tok.batch_tokenize(bad)
+        with pytest.raises(TypeError):
+            tok.tokenize(text, text=text)
+    after = [sys.getrefcount(o) for o in (tok, text, texts, bad)]
+    assert before == after
+
+
+def test_panic_exception():
+    tok = RegexTokenizer(pattern="(?:a|a)*b")
+    with pytest.raises(BaseException) as info:
+        tok.tokenize("a" * 64)
+    exc = info.value
+    assert not isinstance(exc, Exception)
+    assert type(exc).__name__ == "PanicException"
+    assert type(exc).__module__ != "quarnel"
+    assert type(exc).__bases__ == (BaseException,)
+    assert str(exc).startswith("Onig: Regex search error: ")
+    assert exc.args == (str(exc),)
+    # The same class every time, and the process goes on working.
+    with pytest.raises(BaseException) as again:
+        tok.batch_tokenize(["ok", "a" * 64])
+    assert type(again.value) is type(exc)
+    assert tok.tokenize("ab") == ["ab"]
+    assert RegexTokenizer().tokenize("still works") == ["still", "works"]
