@@ -1,5 +1,6 @@
 #include "binding/convert.hpp"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -38,13 +39,85 @@ bool is_numpy_bool(PyObject* value) {
 }  // namespace
 
 Error cannot_convert(PyObject* value, const char* target) {
-    return type_error("'" + type_name(value) + "' object cannot be converted to '" + target + "'");
+    std::string msg = "'";
+    msg += type_name(value);
+    msg += "' object cannot be converted to '";
+    msg += target;
+    msg += "'";
+    return type_error(std::move(msg));
 }
 
-Result<Ref> detail::encode_utf8(PyObject* str) {
-    Ref bytes = Ref::steal(PyUnicode_AsUTF8String(str));
+namespace {
+
+template <class CodeUnit>
+bool encode(const CodeUnit* units, std::size_t n, std::string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + n * (sizeof(CodeUnit) == 1 ? 2 : sizeof(CodeUnit) == 2 ? 3 : 4));
+    char* p = out.data() + start;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t c = units[i];
+        if (c < 0x80) {
+            *p++ = static_cast<char>(c);
+        } else if (c < 0x800) {
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            if (c >= 0xD800 && c <= 0xDFFF) {  // a lone surrogate cannot be encoded
+                out.resize(start);
+                return false;
+            }
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            *p++ = static_cast<char>(0xF0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    out.resize(static_cast<std::size_t>(p - out.data()));
+    return true;
+}
+
+}  // namespace
+
+Result<void> append_utf8(PyObject* value, std::string& out) {
+    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
+#if PY_VERSION_HEX < 0x030C0000
+    if (PyUnicode_READY(value) < 0) return pending();
+#endif
+    const void* data = PyUnicode_DATA(value);
+    const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(value));
+    if (PyUnicode_IS_ASCII(value)) {
+        out.append(static_cast<const char*>(data), n);
+        return {};
+    }
+    bool ok = false;
+    switch (PyUnicode_KIND(value)) {
+        case PyUnicode_1BYTE_KIND: ok = encode(static_cast<const Py_UCS1*>(data), n, out); break;
+        case PyUnicode_2BYTE_KIND: ok = encode(static_cast<const Py_UCS2*>(data), n, out); break;
+        default: ok = encode(static_cast<const Py_UCS4*>(data), n, out); break;
+    }
+    if (ok) return {};
+    // Let the interpreter's own encoder raise its UnicodeEncodeError.
+    Ref bytes = Ref::steal(PyUnicode_AsUTF8String(value));
     if (!bytes) return pending();
-    return bytes;
+    out.append(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
+    return {};
+}
+
+Result<TokenList> Convert<TokenList>::from(PyObject* value) {
+    QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
+    TokenList out;
+    if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
+    auto r = for_each_item(value, [&](PyObject* item) -> Result<void> {
+        if (auto a = append_utf8(item, out.open_bytes()); !a) return a;
+        out.close_token();
+        return {};
+    });
+    if (!r) return std::move(r).error();
+    return out;
 }
 
 Result<Py_ssize_t> check_sequence(PyObject* value) {
@@ -59,8 +132,7 @@ Result<Py_ssize_t> check_sequence(PyObject* value) {
 
 Result<std::string> Convert<std::string>::from(PyObject* value) {
     std::string out;
-    auto r = with_utf8(value, [&](std::string_view s) { out.assign(s.data(), s.size()); });
-    if (!r) return std::move(r).error();
+    if (auto r = append_utf8(value, out); !r) return std::move(r).error();
     return out;
 }
 

@@ -7,6 +7,7 @@
 // a class build its own compact targets with the same rules and messages.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -17,16 +18,21 @@
 #include "binding/boundary.hpp"
 #include "binding/python.hpp"
 #include "core/result.hpp"
+#include "core/token_list.hpp"
 
 namespace quarnel::binding {
 
 // "'{type}' object cannot be converted to '{target}'"
 Error cannot_convert(PyObject* value, const char* target);
 
-// Calls f(std::string_view) with the UTF-8 bytes of a str (borrowed for the
-// duration of the call only; nothing is cached on the str object).
+// Appends the UTF-8 encoding of a str to `out`, encoding straight from the
+// str's own storage (nothing is cached on the str object).
 // Not a str: TypeError naming 'PyString'; a lone surrogate: the interpreter's
-// UnicodeEncodeError.
+// UnicodeEncodeError (and `out` is left as it was).
+Result<void> append_utf8(PyObject* value, std::string& out);
+
+// Calls f(std::string_view) with the UTF-8 bytes of a str, valid during the
+// call only. Same refusals as append_utf8.
 template <class F>
 Result<void> with_utf8(PyObject* value, F&& f);
 
@@ -51,6 +57,12 @@ struct Convert<std::string> {
     static Result<std::string> from(PyObject* value);
 };
 
+// A sequence of str, into one compact token list.
+template <>
+struct Convert<TokenList> {
+    static Result<TokenList> from(PyObject* value);
+};
+
 template <>
 struct Convert<bool> {
     static Result<bool> from(PyObject* value);
@@ -66,7 +78,8 @@ struct Convert<std::vector<T>> {
     static Result<std::vector<T>> from(PyObject* value) {
         QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
         std::vector<T> out;
-        if (len > 0) out.reserve(static_cast<std::size_t>(len));
+        // The length is only a hint: capped so a false one is harmless.
+        if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)));
         auto r = for_each_item(value, [&](PyObject* item) -> Result<void> {
             QUARNEL_TRY(T v, Convert<T>::from(item));
             out.push_back(std::move(v));
@@ -113,22 +126,17 @@ struct Convert<std::unordered_set<T, H, E>> {
 
 // ---------------------------------------------------------------------------
 
-namespace detail {
-// The UTF-8 bytes of a non-ASCII str, encoded into a temporary bytes object.
-Result<Ref> encode_utf8(PyObject* str);
-}  // namespace detail
-
 template <class F>
 Result<void> with_utf8(PyObject* value, F&& f) {
-    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
-    if (PyUnicode_IS_ASCII(value)) {
+    if (PyUnicode_Check(value) && PyUnicode_IS_READY(value) && PyUnicode_IS_ASCII(value)) {
         // ASCII text is its own UTF-8.
         f(std::string_view(static_cast<const char*>(PyUnicode_DATA(value)),
                            static_cast<std::size_t>(PyUnicode_GET_LENGTH(value))));
         return {};
     }
-    QUARNEL_TRY(Ref bytes, detail::encode_utf8(value));
-    f(std::string_view(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get()))));
+    std::string utf8;
+    if (auto r = append_utf8(value, utf8); !r) return r;
+    f(std::string_view(utf8));
     return {};
 }
 

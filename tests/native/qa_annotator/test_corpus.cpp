@@ -1,0 +1,98 @@
+#include <random>
+#include <string>
+#include <vector>
+
+#include "check.hpp"
+#include "qa_annotator/corpus.hpp"
+#include "qa_annotator/qa_annotator.hpp"
+
+using namespace quarnel;
+
+namespace {
+
+std::vector<std::string> tokens_of(const TokenView& v) {
+    std::vector<std::string> out;
+    for (std::uint32_t i = 0; i < v.size(); ++i) out.emplace_back(v[i]);
+    return out;
+}
+
+TokenList list(std::initializer_list<const char*> tokens) {
+    TokenList l;
+    for (const char* t : tokens) l.push_back(t);
+    return l;
+}
+
+}  // namespace
+
+TEST(corpus_round_trips_many_documents) {
+    std::mt19937 rng(5);
+    std::vector<std::pair<std::string, std::vector<std::string>>> docs;
+    // Fewer expected documents than given: the table must grow.
+    Corpus::Builder b(10);
+    for (int i = 0; i < 50000; ++i) {
+        std::string id = "doc-" + std::to_string(i * 7919);
+        std::vector<std::string> toks;
+        b.begin(id);
+        for (unsigned k = 0, n = rng() % 40; k < n; ++k) {
+            std::string t(rng() % 9, static_cast<char>('a' + rng() % 26));
+            b.add_token(t);
+            toks.push_back(t);
+        }
+        b.end();
+        docs.emplace_back(id, std::move(toks));
+    }
+    Corpus c = std::move(b).finish();
+    CHECK_EQ(c.size(), docs.size());
+    bool all = true;
+    for (auto& [id, toks] : docs) {
+        auto v = c.find(id);
+        all = all && v && tokens_of(*v) == toks;
+    }
+    CHECK(all);
+    CHECK(!c.find("doc-1"));
+    CHECK(!c.find(""));
+    CHECK(!c.find(std::string("doc-0\0", 6)));
+}
+
+TEST(corpus_edge_cases) {
+    Corpus::Builder b(4);
+    b.begin("");
+    b.add_token("");
+    b.add_token("x");
+    b.end();
+    b.begin("dup");
+    b.add_token("old");
+    b.end();
+    b.begin("dup");
+    b.add_token("new");
+    b.end();
+    b.begin("empty");
+    b.end();
+    Corpus c = std::move(b).finish();
+    CHECK_EQ(c.size(), 3u);
+    CHECK(tokens_of(*c.find("")) == (std::vector<std::string>{"", "x"}));
+    CHECK(tokens_of(*c.find("dup")) == std::vector<std::string>{"new"});
+    CHECK(c.find("empty") && c.find("empty")->empty());
+    CHECK(!Corpus().find("x"));
+}
+
+TEST(judge_document_rules) {
+    TokenList doc = list({"the", "cat", "sat", "on", "the", "mat"});
+    const auto d = doc.view();
+    auto judge = [&](std::vector<TokenList> answers, const TokenView& on) { return judge_document(on, answers); };
+    CHECK_EQ(judge({list({"the", "mat"})}, d), 1u);
+    CHECK_EQ(judge({list({"mat"})}, d), 1u);
+    CHECK_EQ(judge({list({"the", "cat", "sat", "on", "the", "mat"})}, d), 1u);
+    CHECK_EQ(judge({list({"cat", "the"})}, d), 0u);
+    CHECK_EQ(judge({list({"ca"})}, d), 0u);
+    CHECK_EQ(judge({list({"mat", "x"})}, d), 0u);
+    CHECK_EQ(judge({list({"the", "cat", "sat", "on", "the", "mat", "!"})}, d), 0u);
+    CHECK_EQ(judge({}, d), 0u);
+    CHECK_EQ(judge({list({"zz"}), list({})}, d), 1u);
+    TokenList empty;
+    CHECK_EQ(judge({list({})}, empty.view()), 1u);
+    CHECK_EQ(judge({list({""})}, empty.view()), 0u);
+    TokenList with_empty = list({"a", "", "b"});
+    CHECK_EQ(judge({list({"", "b"})}, with_empty.view()), 1u);
+    CHECK_EQ(judge({list({"a", "b"})}, with_empty.view()), 0u);
+}

@@ -1,0 +1,256 @@
+"""QAAnnotator: construction over a copied corpus, answer matching, qrels,
+failures and concurrency."""
+import random
+import sys
+import threading
+
+import pytest
+
+from quarnel import QAAnnotator, RegexTokenizer
+
+CORPUS = {
+    "d1": ["paris", "is", "the", "capital", "of", "france", "."],
+    "d2": ["the", "capital", "city", "of", "france", "is", "paris"],
+    "d3": [],
+    "d4": ["new", "york", "city"],
+    "d5": ["York", "new"],
+}
+
+
+def reference_qrels(corpus, qid_to_docids, qid_to_answers, tokenizer):
+    """The plain sliding-window way, for comparison."""
+    qrels = {}
+    for qid, docids in qid_to_docids.items():
+        answers = [tokenizer.tokenize(a) for a in qid_to_answers[qid]]
+        labels = {}
+        for d in docids:
+            doc = corpus[d]
+            labels[d] = int(any(doc[i:i + len(a)] == a for a in answers for i in range(len(doc) - len(a) + 1))
+                            or any(not a for a in answers))
+        qrels[qid] = labels
+    return qrels
+
+
+@pytest.fixture(scope="module")
+def qa():
+    return QAAnnotator(CORPUS)
+
+
+@pytest.mark.parametrize("method", ["annotate", "annotate_non_optim"])
+def test_matching_rules(qa, method):
+    run = getattr(qa, method)
+    assert run({}, {"q": ["x"]}) == {}
+    assert run({"q": []}, {"q": ["x"]}) == {"q": {}}
+    assert run({"q": ["d1", "d2", "d1"]}, {"q": ["Paris"], "unused": []}) == {"q": {"d1": 1, "d2": 1}}
+    # Whole, consecutive, in-order tokens only.
+    assert run({"q": ["d1", "d2", "d4", "d5"]}, {"q": ["capital of France"]}) == {
+        "q": {"d1": 1, "d2": 0, "d4": 0, "d5": 0}}
+    assert run({"q": ["d1", "d4"]}, {"q": ["pari", "new york city town"]}) == {"q": {"d1": 0, "d4": 0}}
+    # An empty answer matches everything, even an empty document; no answers match nothing.
+    assert run({"q": ["d1", "d3"]}, {"q": ["", "zzz"]}) == {"q": {"d1": 1, "d3": 1}}
+    assert run({"q": ["d1", "d3"]}, {"q": ["!!??"]}) == {"q": {"d1": 0, "d3": 0}}
+    assert run({"q": ["d1", "d3"]}, {"q": []}) == {"q": {"d1": 0, "d3": 0}}
+    # Corpus tokens are compared as stored: the lowercased answer misses "York".
+    assert run({"q": ["d5"]}, {"q": ["York"]}) == {"q": {"d5": 0}}
+    # Each question is judged against its own answers.
+    assert run({"a": ["d4"], "b": ["d4"]}, {"a": ["York"], "b": ["paris"]}) == {"a": {"d4": 1}, "b": {"d4": 0}}
+
+
+def test_tokenizer_settings_reach_answers_only():
+    qa = QAAnnotator(CORPUS, lowercase=False)
+    assert qa.annotate({"q": ["d5", "d4"]}, {"q": ["York"]}) == {"q": {"d5": 1, "d4": 0}}
+    qa = QAAnnotator({"d": ["\ufb01ne"]}, normalization_from="nfkc")
+    assert qa.annotate({"q": ["d"]}, {"q": ["\ufb01ne"]}) == {"q": {"d": 0}}
+    qa = QAAnnotator({"d": ["a", "b"]}, pattern=r"\S+")
+    assert qa.annotate({"q": ["d"]}, {"q": ["a b", "ab"]}) == {"q": {"d": 1}}
+    defaults = QAAnnotator(CORPUS)
+    explicit = QAAnnotator(CORPUS, r"(?im)([\p{L}\p{N}\p{M}]+)|([^\p{Z}\p{C}])", True, True, "nfd")
+    args = ({"q": ["d1", "d2", "d4"]}, {"q": ["Capital, of", "NEW york"]})
+    assert defaults.annotate(*args) == explicit.annotate(*args)
+
+
+@pytest.mark.parametrize("method", ["annotate", "annotate_non_optim"])
+def test_missing_ids(qa, method):
+    run = getattr(qa, method)
+    with pytest.raises(KeyError) as info:
+        run({"q": ["d1"]}, {"other": ["x"]})
+    assert info.value.args == ("Missing answers for QID: q",)
+    with pytest.raises(KeyError) as info:
+        run({"q": ["d1", "nope"]}, {"q": ["x"]})
+    assert info.value.args == ("Missing tokenized corpus for docid: nope",)
+    # Looked up even when the question has no answers.
+    with pytest.raises(KeyError, match="Missing tokenized corpus for docid: nope"):
+        run({"q": ["nope"]}, {"q": []})
+    # A question's answers are looked up before its documents.
+    with pytest.raises(KeyError) as info:
+        run({"q": ["nope"]}, {})
+    assert info.value.args == ("Missing answers for QID: q",)
+    # Empty document lists still need answers.
+    with pytest.raises(KeyError, match="Missing answers for QID: q"):
+        run({"q": []}, {})
+    # The annotator still works afterwards.
+    assert run({"q": ["d1"]}, {"q": ["paris"]}) == {"q": {"d1": 1}}
+
+
+def test_one_error_reported_among_many():
+    qa = QAAnnotator({f"d{i}": ["x"] for i in range(100)})
+    docids = {f"q{i}": [f"d{j}" for j in range(100)] + [f"missing{i}"] for i in range(200)}
+    answers = {f"q{i}": ["x"] for i in range(200)}
+    for _ in range(20):
+        with pytest.raises(KeyError) as info:
+            qa.annotate(docids, answers)
+        (msg,) = info.value.args
+        assert msg.startswith("Missing tokenized corpus for docid: missing")
+
+
+def test_empty_corpus():
+    qa = QAAnnotator({})
+    assert qa.annotate({"q": []}, {"q": ["a"]}) == {"q": {}}
+    with pytest.raises(KeyError, match="Missing tokenized corpus for docid: d"):
+        qa.annotate({"q": ["d"]}, {"q": ["a"]})
+
+
+@pytest.mark.parametrize(
+    "args, kwargs, error, message",
+    [
+        ((["d"],), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'list' object cannot be converted to 'PyDict'"),
+        (({"d": "a b"},), {}, TypeError, "argument 'docid_to_tokenized_corpus': Can't extract `str` to `Vec`"),
+        (({1: ["a"]},), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'int' object cannot be converted to 'PyString'"),
+        (({"d": ["a", 2]},), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'int' object cannot be converted to 'PyString'"),
+        (({"d": {"a"}},), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'set' object cannot be converted to 'Sequence'"),
+        (({},), {"lowercase": 1}, TypeError, "argument 'lowercase': 'int' object cannot be converted to 'PyBool'"),
+        (({},), {"normalization_from": "nfx"}, ValueError, "Invalid normalization_from nfx"),
+        (({"d": 5},), {"lowercase": 1}, TypeError, "argument 'docid_to_tokenized_corpus': 'int' object cannot be converted to 'Sequence'"),
+        ((), {}, TypeError, "QAAnnotator.__new__() missing 1 required positional argument: 'docid_to_tokenized_corpus'"),
+        (({}, "p", True, True, "nfd", 1), {}, TypeError,
+         "QAAnnotator.__new__() takes from 1 to 5 positional arguments but 6 were given"),
+    ],
+)
+def test_construction_errors(args, kwargs, error, message):
+    with pytest.raises(error) as info:
+        QAAnnotator(*args, **kwargs)
+    assert type(info.value) is error and str(info.value) == message
+
+
+def test_construction_surrogates_and_pattern_errors():
+    with pytest.raises(UnicodeEncodeError):
+        QAAnnotator({"d\ud800": ["a"]})
+    with pytest.raises(UnicodeEncodeError):
+        QAAnnotator({"d": ["a", "\udc00"]})
+    with pytest.raises(ValueError) as a:
+        QAAnnotator({}, pattern="(")
+    with pytest.raises(ValueError) as b:
+        RegexTokenizer(pattern="(")
+    assert str(a.value) == str(b.value)
+
+
+@pytest.mark.parametrize("method", ["annotate", "annotate_non_optim"])
+def test_call_errors(qa, method):
+    run = getattr(qa, method)
+    with pytest.raises(TypeError) as info:
+        run()
+    assert str(info.value) == (f"QAAnnotator.{method}() missing 2 required positional arguments: "
+                               "'qid_to_docids' and 'qid_to_answers'")
+    with pytest.raises(TypeError, match="^argument 'qid_to_docids': Can't extract `str` to `Vec`$"):
+        run({"q": "d1"}, {"q": ["a"]})
+    with pytest.raises(TypeError, match="^argument 'qid_to_answers': Can't extract `str` to `Vec`$"):
+        run({"q": ["d1"]}, {"q": "a"})
+    with pytest.raises(TypeError, match="^argument 'qid_to_answers': 'list' object cannot be converted to 'PyDict'$"):
+        run(qid_to_answers=[], qid_to_docids={})
+    with pytest.raises(UnicodeEncodeError):
+        run({"q": ["d1"]}, {"q": ["\ud800"]})
+    with pytest.raises(TypeError, match="QAAnnotator"):
+        getattr(QAAnnotator, method)(RegexTokenizer(), {}, {})
+
+
+def test_docs():
+    assert QAAnnotator.__doc__ == ("QAAnnotator uses a Regex-based tokenizer to cut the english texts, and judge "
+                                   "whether the certain\ndocuments contains the answers by sub-string list matching.")
+    assert QAAnnotator.annotate.__text_signature__ == "($self, qid_to_docids, qid_to_answers)"
+    lines = QAAnnotator.annotate_non_optim.__doc__.split("\n")
+    assert len(lines) == 13 and lines[2] == "## Pipelines:" and lines[-1].endswith("(revelent/irrevelent) ")
+    assert QAAnnotator.annotate.__doc__.split("\n")[2:] == lines[1:]
+    assert QAAnnotator.annotate.__doc__.split("\n")[0].endswith("documents ")
+
+
+def test_corpus_is_copied():
+    corpus = {"d": ["a", "b"], "e": ("c",)}
+    qa = QAAnnotator(corpus)
+    corpus["d"].clear()
+    corpus["x"] = ["a"]
+    del corpus["e"]
+    assert qa.annotate({"q": ["d", "e"]}, {"q": ["a b", "c"]}) == {"q": {"d": 1, "e": 1}}
+    with pytest.raises(KeyError):
+        qa.annotate({"q": ["x"]}, {"q": ["a"]})
+
+
+def _random_case(rng):
+    vocab = ["a", "b", "c", "aa", "ab", "", "\u00e9", "B", "b c"]
+    corpus = {f"d{i}": [rng.choice(vocab) for _ in range(rng.randrange(12))] for i in range(rng.randrange(1, 30))}
+    qids = [f"q{i}" for i in range(rng.randrange(0, 25))]
+    docids = {q: [rng.choice(list(corpus)) for _ in range(rng.randrange(0, 15))] for q in qids}
+    answers = {q: [" ".join(rng.choice(vocab) for _ in range(rng.randrange(0, 4))) for _ in range(rng.randrange(0, 4))]
+               for q in qids}
+    return corpus, docids, answers
+
+
+def test_parallel_sequential_and_reference_agree_on_generated_inputs():
+    rng = random.Random(12345)
+    tok = RegexTokenizer()
+    for _ in range(300):
+        corpus, docids, answers = _random_case(rng)
+        qa = QAAnnotator(corpus)
+        parallel = qa.annotate(docids, answers)
+        assert parallel == qa.annotate_non_optim(docids, answers)
+        assert parallel == reference_qrels(corpus, docids, answers, tok)
+
+
+def test_threads_share_an_annotator():
+    rng = random.Random(99)
+    corpus = {f"d{i}": [rng.choice("abcdefgh") for _ in range(60)] for i in range(500)}
+    docids = {f"q{i}": rng.sample(list(corpus), 40) for i in range(300)}
+    answers = {q: ["".join(rng.choice("abcdefgh") + " " for _ in range(3))] for q in docids}
+    qa = QAAnnotator(corpus)
+    expected = qa.annotate_non_optim(docids, answers)
+    results = []
+
+    def worker():
+        for _ in range(5):
+            results.append(qa.annotate(docids, answers) == expected)
+            with pytest.raises(KeyError):
+                qa.annotate({"q": ["missing"]}, {"q": []})
+
+    threads = [threading.Thread(target=worker) for _ in range(6)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert results == [True] * 30
+
+
+def test_no_leaks_over_repeated_use():
+    def rss_kb():
+        with open("/proc/self/statm") as f:
+            return int(f.read().split()[1]) * 4
+
+    corpus = {f"d{i}": ["tok"] * 50 + [str(i)] for i in range(2000)}
+    docids = {f"q{i}": [f"d{j}" for j in range(i, i + 20)] for i in range(200)}
+    answers = {q: ["tok 5", "7"] for q in docids}
+    refs = [sys.getrefcount(o) for o in (corpus, docids, answers)]
+
+    def burst():
+        for _ in range(10):
+            qa = QAAnnotator(corpus)
+            qa.annotate(docids, answers)
+            qa.annotate_non_optim(docids, answers)
+            with pytest.raises(KeyError):
+                qa.annotate({"q": ["nope"]}, {"q": ["x"]})
+            with pytest.raises(TypeError):
+                QAAnnotator({"d": ["a"], "e": [1]})
+
+    burst()
+    start = rss_kb()
+    for _ in range(5):
+        burst()
+    assert rss_kb() - start < 4096
+    assert refs == [sys.getrefcount(o) for o in (corpus, docids, answers)]
