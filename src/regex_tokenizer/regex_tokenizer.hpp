@@ -2,11 +2,15 @@
 // matching (Oniguruma), optional full lowercasing of each token.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "core/result.hpp"
 #include "core/token_list.hpp"
+#include "regex/onig.hpp"
+#include "text/normalize.hpp"
 
 namespace quarnel {
 
@@ -17,15 +21,55 @@ inline constexpr std::string_view kDefaultNormalization = "nfd";
 
 class RegexTokenizer {
 public:
+    // How matches are found. Auto uses the specialised matcher for
+    // kDefaultPattern and the engine otherwise; Engine always searches with
+    // Oniguruma (for tests and benchmarks: both give the same tokens).
+    enum class Matching : std::uint8_t { Auto, Engine };
+
     // Compiles `pattern` and validates `normalization_from` (case-insensitive:
-    // nfd, nfc, nfkd, nfkc). ValueError on failure.
+    // nfd, nfc, nfkd, nfkc; checked even when `normalize` is false).
+    // ValueError on failure: the engine's message for a bad pattern, else
+    // "Invalid normalization_from <lowercased value>".
     static Result<RegexTokenizer> create(std::string_view pattern, bool lowercase, bool normalize,
-                                         std::string_view normalization_from);
+                                         std::string_view normalization_from,
+                                         Matching matching = Matching::Auto);
 
-    // Thread-safe; throws Fault when the regex engine reports a search error.
+    RegexTokenizer(RegexTokenizer&&) noexcept = default;
+    RegexTokenizer& operator=(RegexTokenizer&&) noexcept = default;
+    RegexTokenizer(const RegexTokenizer&) = delete;
+    RegexTokenizer& operator=(const RegexTokenizer&) = delete;
+    ~RegexTokenizer() = default;
+
+    // Thread-safe; throws Fault when the regex engine reports a search error
+    // (e.g. the retry limit of a match is exceeded).
     TokenList tokenize(std::string_view text) const;
+    // Same, appending to `out`.
+    void tokenize_into(std::string_view text, TokenList& out) const;
 
-    // ... implementation-defined members
+    const std::string& pattern() const noexcept { return pattern_; }
+    bool lowercase() const noexcept { return lowercase_; }
+    bool normalize() const noexcept { return normalize_; }
+    text::NormalizationForm normalization_form() const noexcept { return form_; }
+    // The stored (lowercased) form name: "nfd", "nfc", "nfkd" or "nfkc".
+    std::string_view normalization_from() const noexcept { return text::normalization_form_name(form_); }
+    bool uses_default_matcher() const noexcept { return default_matcher_; }
+
+private:
+    RegexTokenizer(onig::Regex regex, std::string pattern, text::NormalizationForm form, bool lowercase,
+                   bool normalize, bool default_matcher) noexcept
+        : regex_(std::move(regex)),
+          pattern_(std::move(pattern)),
+          form_(form),
+          lowercase_(lowercase),
+          normalize_(normalize),
+          default_matcher_(default_matcher) {}
+
+    onig::Regex regex_;
+    std::string pattern_;
+    text::NormalizationForm form_;
+    bool lowercase_;
+    bool normalize_;
+    bool default_matcher_;
 };
 
 }  // namespace quarnel

@@ -1,0 +1,81 @@
+#include "text/normalize.hpp"
+
+#include <climits>
+
+#include <unicode/bytestream.h>
+#include <unicode/normalizer2.h>
+#include <unicode/stringpiece.h>
+#include <unicode/utypes.h>
+
+#include "core/fault.hpp"
+#include "text/utf8.hpp"
+
+namespace quarnel::text {
+
+namespace {
+
+const icu::Normalizer2& normalizer(NormalizationForm form) {
+    // ICU hands out process-wide singletons; fetching them is thread-safe.
+    UErrorCode status = U_ZERO_ERROR;
+    const icu::Normalizer2* n = nullptr;
+    switch (form) {
+        case NormalizationForm::NFC: n = icu::Normalizer2::getNFCInstance(status); break;
+        case NormalizationForm::NFD: n = icu::Normalizer2::getNFDInstance(status); break;
+        case NormalizationForm::NFKC: n = icu::Normalizer2::getNFKCInstance(status); break;
+        case NormalizationForm::NFKD: n = icu::Normalizer2::getNFKDInstance(status); break;
+    }
+    if (U_FAILURE(status) || n == nullptr)
+        fault(std::string("normalize: ICU normalizer unavailable: ") + u_errorName(status));
+    return *n;
+}
+
+icu::StringPiece piece(std::string_view text) {
+    if (text.size() > static_cast<std::size_t>(INT32_MAX)) fault("normalize: text longer than 2 GiB");
+    return icu::StringPiece(text.data(), static_cast<int32_t>(text.size()));
+}
+
+}  // namespace
+
+std::optional<NormalizationForm> parse_normalization_form(std::string_view name) {
+    if (name == "nfd") return NormalizationForm::NFD;
+    if (name == "nfc") return NormalizationForm::NFC;
+    if (name == "nfkd") return NormalizationForm::NFKD;
+    if (name == "nfkc") return NormalizationForm::NFKC;
+    return std::nullopt;
+}
+
+std::string_view normalization_form_name(NormalizationForm form) {
+    switch (form) {
+        case NormalizationForm::NFC: return "nfc";
+        case NormalizationForm::NFD: return "nfd";
+        case NormalizationForm::NFKC: return "nfkc";
+        case NormalizationForm::NFKD: return "nfkd";
+    }
+    return "nfd";
+}
+
+bool is_normalized(NormalizationForm form, std::string_view text) {
+    if (is_ascii(text)) return true;
+    UErrorCode status = U_ZERO_ERROR;
+    bool yes = normalizer(form).isNormalizedUTF8(piece(text), status);
+    if (U_FAILURE(status)) fault(std::string("normalize: ICU check failed: ") + u_errorName(status));
+    return yes;
+}
+
+std::string_view normalize(NormalizationForm form, std::string_view text, std::string& storage) {
+    if (is_normalized(form, text)) return text;
+    storage.clear();
+    icu::StringByteSink<std::string> sink(&storage, static_cast<int32_t>(text.size()));
+    UErrorCode status = U_ZERO_ERROR;
+    normalizer(form).normalizeUTF8(0, piece(text), sink, nullptr, status);
+    if (U_FAILURE(status)) fault(std::string("normalize: ICU normalization failed: ") + u_errorName(status));
+    return storage;
+}
+
+std::string normalized(NormalizationForm form, std::string_view text) {
+    std::string storage;
+    if (normalize(form, text, storage).data() == text.data()) return std::string(text);
+    return storage;
+}
+
+}  // namespace quarnel::text

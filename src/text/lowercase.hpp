@@ -1,0 +1,17 @@
+// Full Unicode lowercasing: the default (root, untailored) lowercase mapping
+// including SpecialCasing's multi-character mappings, with Final_Sigma as the
+// only context-dependent rule; the context is the string given, nothing
+// around it. ASCII-only input never reaches ICU.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace quarnel::text {
+
+std::string lowercase(std::string_view text);
+
+// Appends the lowercase form of `text` to `out`.
+void lowercase_append(std::string_view text, std::string& out);
+
+}  // namespace quarnel::text

@@ -1,0 +1,134 @@
+// Small UTF-8 helpers shared by the text and regex code.
+//
+// Decoding follows the regex engine's own reading of UTF-8: the length of a
+// sequence comes from its lead byte alone (clipped here at the end of the
+// text), and the payload bits are taken without further validation. On valid
+// UTF-8 that is ordinary decoding; on malformed input it keeps our scanners
+// stepping over the same characters as Oniguruma.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace quarnel::text {
+
+// Sequence length announced by a lead byte (1 for ASCII, for stray
+// continuation bytes and for 0xF5..0xFF).
+inline constexpr std::uint8_t kUtf8LeadLength[256] = {
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 00
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 20
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 40
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 60
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // 80
+    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // A0
+    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2,  // C0
+    3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 4, 4, 4, 4, 4, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1,  // E0
+};
+
+// Length of the character starting at text[pos] (pos < text.size()),
+// clipped to the end of the text.
+inline std::size_t char_length_at(std::string_view text, std::size_t pos) noexcept {
+    std::size_t n = kUtf8LeadLength[static_cast<unsigned char>(text[pos])];
+    std::size_t left = text.size() - pos;
+    return n < left ? n : left;
+}
+
+// Decodes the character of `len` bytes (as given by char_length_at) at p.
+inline char32_t decode_char(const char* p, std::size_t len) noexcept {
+    auto c = static_cast<unsigned char>(p[0]);
+    if (len == 1) return c;
+    // The lead byte keeps 6 - (len - 1) payload bits for an n-byte sequence
+    // (5 bits for 2 bytes, 4 for 3, ...); a clipped sequence is read as the
+    // bytes that are there.
+    std::size_t extra = len - 1;
+    char32_t code = c & ((1u << (6 - extra)) - 1);
+    for (std::size_t i = 1; i < len; ++i) code = (code << 6) | (static_cast<unsigned char>(p[i]) & 0x3F);
+    return code;
+}
+
+inline bool is_ascii(std::string_view text) noexcept {
+    const char* p = text.data();
+    std::size_t n = text.size();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if (w & 0x8080808080808080ull) return false;
+    }
+    for (; i < n; ++i)
+        if (static_cast<unsigned char>(p[i]) & 0x80) return false;
+    return true;
+}
+
+// Strict validation: no overlong forms, no surrogates, nothing above U+10FFFF.
+inline bool is_valid_utf8(std::string_view text) noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    std::size_t n = text.size(), i = 0;
+    while (i < n) {
+        unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        std::size_t len;
+        char32_t cp;
+        if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (n - i < len) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80) return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+            (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+inline void append_utf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+inline char ascii_lower(char c) noexcept {
+    auto u = static_cast<unsigned char>(c);
+    return static_cast<char>(u + (static_cast<unsigned char>(u - 'A') < 26 ? 32 : 0));
+}
+
+// Appends `ascii` (all bytes < 0x80) lowercased to `out`.
+inline void append_ascii_lower(std::string& out, std::string_view ascii) {
+    std::size_t old = out.size();
+    out.append(ascii);
+    char* d = out.data() + old;
+    for (std::size_t i = 0; i < ascii.size(); ++i) d[i] = ascii_lower(d[i]);
+}
+
+}  // namespace quarnel::text

@@ -1,0 +1,65 @@
+// Shared by the regex tokenizer tests.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <initializer_list>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/token_list.hpp"
+#include "regex_tokenizer/regex_tokenizer.hpp"
+#include "text/utf8.hpp"
+
+namespace rt_test {
+
+using Strings = std::vector<std::string>;
+
+inline std::string u8(std::initializer_list<char32_t> cps) {
+    std::string s;
+    for (char32_t c : cps) quarnel::text::append_utf8(s, c);
+    return s;
+}
+
+inline std::string u8(char32_t c) { return u8({c}); }
+
+inline bool same(const quarnel::TokenList& a, const quarnel::TokenList& b) {
+    return a.bytes() == b.bytes() && std::ranges::equal(a.offsets(), b.offsets());
+}
+
+inline std::string hex(std::string_view s) {
+    std::string out;
+    char buf[8];
+    for (unsigned char c : s) {
+        std::snprintf(buf, sizeof buf, "%02X ", c);
+        out += buf;
+    }
+    return out;
+}
+
+inline quarnel::RegexTokenizer make(std::string_view pattern, bool lowercase = true, bool normalize = true,
+                                    std::string_view form = quarnel::kDefaultNormalization,
+                                    quarnel::RegexTokenizer::Matching m = quarnel::RegexTokenizer::Matching::Auto) {
+    auto r = quarnel::RegexTokenizer::create(pattern, lowercase, normalize, form, m);
+    if (!r.ok()) {
+        std::fprintf(stderr, "create(%s) failed: %s\n", std::string(pattern).c_str(), r.error().message.c_str());
+        std::abort();
+    }
+    return std::move(r).value();
+}
+
+inline Strings tokens(const quarnel::RegexTokenizer& t, std::string_view text) {
+    return t.tokenize(text).to_strings();
+}
+
+struct Stopwatch {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    double seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    }
+};
+
+}  // namespace rt_test

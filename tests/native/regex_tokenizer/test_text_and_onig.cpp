@@ -1,0 +1,148 @@
+// The shared helpers: lowercasing, normalization, UTF-8 scanning and the
+// Oniguruma wrapper.
+#include <string>
+#include <vector>
+
+#include <unicode/locid.h>
+
+#include "check.hpp"
+#include "core/fault.hpp"
+#include "helpers.hpp"
+#include "regex/onig.hpp"
+#include "text/lowercase.hpp"
+#include "text/normalize.hpp"
+#include "text/utf8.hpp"
+
+using namespace quarnel;
+using namespace rt_test;
+
+TEST(lowercase_mappings) {
+    CHECK_EQ(text::lowercase("Hello WORLD 123 [@]"), "hello world 123 [@]");
+    CHECK_EQ(text::lowercase(""), "");
+    CHECK_EQ(text::lowercase("\u00C9COLE \u0411\u0423\u041A"), "\u00E9cole \u0431\u0443\u043A");
+    CHECK_EQ(text::lowercase("\u0130"), "i\u0307");          // SpecialCasing, grows by a byte
+    CHECK_EQ(text::lowercase("\u1E9E"), "\u00DF");           // capital sharp s
+    CHECK_EQ(text::lowercase("\u2126\u212A"), "\u03C9k");    // Ohm and Kelvin signs
+    CHECK_EQ(text::lowercase("\U00010400"), "\U00010428");  // Deseret, 4-byte
+    // Final_Sigma: after a cased letter and not before one, ignoring
+    // case-ignorables (the apostrophe, combining marks) on both sides.
+    CHECK_EQ(text::lowercase("\u03A3"), "\u03C3");
+    CHECK_EQ(text::lowercase("\u0391\u03A3"), "\u03B1\u03C2");
+    CHECK_EQ(text::lowercase("\u0391\u03A3\u0391"), "\u03B1\u03C3\u03B1");
+    CHECK_EQ(text::lowercase("\u0391\u03A3 \u0391"), "\u03B1\u03C2 \u03B1");
+    CHECK_EQ(text::lowercase("\u0391\u0301\u03A3"), "\u03B1\u0301\u03C2");
+    CHECK_EQ(text::lowercase("\u0391'\u03A3'"), "\u03B1'\u03C2'");
+    CHECK_EQ(text::lowercase("\u0391\u03A3'\u0391"), "\u03B1\u03C3'\u03B1");
+    CHECK_EQ(text::lowercase("1\u03A3"), "1\u03C3");
+
+    std::string buf = "keep:";
+    text::lowercase_append("AB", buf);
+    text::lowercase_append("\u0391\u03A3", buf);
+    CHECK_EQ(buf, "keep:ab\u03B1\u03C2");
+}
+
+TEST(lowercase_ignores_default_locale) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale saved = icu::Locale::getDefault();
+    for (const char* loc : {"tr", "az", "lt"}) {
+        icu::Locale::setDefault(icu::Locale(loc), status);
+        CHECK_EQ(text::lowercase("I\u00CC\u0130"), "i\u00ECi\u0307");
+    }
+    icu::Locale::setDefault(saved, status);
+    CHECK(U_SUCCESS(status));
+}
+
+TEST(normalize_returns_input_when_already_normalized) {
+    using F = text::NormalizationForm;
+    std::string storage = "untouched";
+    std::string_view ascii = "plain ASCII text";
+    CHECK(text::normalize(F::NFKC, ascii, storage).data() == ascii.data());
+    std::string_view nfd = "cafe\u0301";
+    CHECK(text::normalize(F::NFD, nfd, storage).data() == nfd.data());
+    CHECK_EQ(storage, "untouched");
+    std::string_view out = text::normalize(F::NFC, nfd, storage);
+    CHECK(out.data() == storage.data());
+    CHECK_EQ(out, "caf\u00E9");
+    CHECK(text::is_normalized(F::NFC, out) && !text::is_normalized(F::NFD, out));
+
+    CHECK(text::parse_normalization_form("nfkd") == F::NFKD);
+    CHECK(!text::parse_normalization_form("NFKD"));
+    CHECK(!text::parse_normalization_form("nf"));
+    for (F form : {F::NFC, F::NFD, F::NFKC, F::NFKD})
+        CHECK(text::parse_normalization_form(text::normalization_form_name(form)) == form);
+}
+
+TEST(utf8_scanning) {
+    CHECK(text::is_ascii("") && text::is_ascii("0123456789abcdef\x7f"));
+    CHECK(!text::is_ascii("0123456789abcde\x80") && !text::is_ascii("\xC3\xA9"));
+    CHECK(text::is_valid_utf8("a\u00E9\u4E2D\U0001F600"));
+    for (const char* bad : {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xFF"})
+        CHECK(!text::is_valid_utf8(bad));
+    // A sequence cut short by the end of the text stays inside the text.
+    CHECK_EQ(text::char_length_at(std::string_view("a\xF0\x9F", 3), 1), 2u);
+}
+
+TEST(onig_compile_errors) {
+    auto paren = onig::Regex::compile("(");
+    CHECK(!paren.ok() && paren.error() == value_error("end pattern with unmatched parenthesis"));
+    auto name = onig::Regex::compile("(?<n>a)\\k<m>");
+    CHECK(!name.ok() && name.error().message == "undefined name <m> reference");
+    auto prop = onig::Regex::compile("\\p{Nope}");
+    CHECK(!prop.ok() && prop.error().message == "invalid character property name {Nope}");
+    // The engine quotes the pattern and cuts the quote after a byte count,
+    // here in the middle of an é.
+    std::string long_name = "\\p{";
+    for (int i = 0; i < 14; ++i) long_name += "\u00E9";
+    long_name += "}";
+    auto cut = onig::Regex::compile(long_name);
+    CHECK(!cut.ok() && cut.error() == value_error("Onig error string was invalid UTF-8"));
+}
+
+TEST(onig_match_iteration) {
+    auto collect = [](std::string_view pattern, std::string_view text) {
+        auto re = onig::Regex::compile(pattern);
+        std::vector<onig::Match> out;
+        if (re.ok()) onig::for_each_match(*re, text, [&](const onig::Match& m) { out.push_back(m); });
+        return out;
+    };
+    using M = std::vector<onig::Match>;
+    CHECK_EQ(collect("x*", "axb"), (M{{0, 0}, {1, 2}, {3, 3}}));
+    CHECK_EQ(collect("", ""), (M{{0, 0}}));
+    // Stepping over an empty match moves by a whole character.
+    CHECK_EQ(collect("", "\u00E9\U0001F600"), (M{{0, 0}, {2, 2}, {6, 6}}));
+    CHECK_EQ(collect("a|", "ab"), (M{{0, 1}, {2, 2}}));
+    CHECK_EQ(collect("\\b", "ab cd"), (M{{0, 0}, {2, 2}, {3, 3}, {5, 5}}));
+    CHECK_EQ(collect("(?<=a)", "aaa"), (M{{1, 1}, {2, 2}, {3, 3}}));
+    CHECK_EQ(collect("a(b)", "xabab"), (M{{1, 3}, {3, 5}}));
+    CHECK_EQ(collect("$", "a\nb"), (M{{1, 1}, {3, 3}}));
+    CHECK_EQ(collect("q", "abc"), M{});
+
+    // A moved regex keeps working; the moved-from one is empty.
+    auto re = onig::Regex::compile("b+");
+    CHECK(re.ok());
+    onig::Regex moved = std::move(*re);
+    CHECK(re->empty() && !moved.empty());
+    onig::SearchState state;
+    onig::Match m;
+    CHECK(moved.raw() != nullptr && state.search(moved, "abba", 0, m) && m == (onig::Match{1, 3}));
+    CHECK(state.search(moved, "abbab", 3, m) && m == (onig::Match{4, 5}));
+    CHECK(!state.search(moved, "abba", 3, m));
+}
+
+TEST(onig_search_error_is_a_fault) {
+    auto re = onig::Regex::compile("(?:a|a)+c");
+    CHECK(re.ok());
+    std::string text(60, 'a');
+    text += "!c";
+    onig::SearchState state;
+    onig::Match m;
+    std::string what;
+    try {
+        state.search(*re, text, 0, m);
+    } catch (const Fault& f) {
+        what = f.what();
+    }
+    CHECK(what.starts_with("Onig: Regex search error: "));
+    // The same state serves the next search.
+    CHECK(state.search(*re, "aac", 0, m) && m == (onig::Match{0, 3}));
+}
