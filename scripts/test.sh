@@ -14,7 +14,7 @@ for t in build/native/test_*; do
   tail -n 1 "build/native/$(basename "$t").log" | sed "s|^|$(basename "$t"): |"
 done
 # The pool again with a single worker: results must not depend on the count.
-RAYON_NUM_THREADS=1 build/native/test_pool >/dev/null || { echo "test_pool failed with one worker"; exit 1; }
+RAYON_NUM_THREADS=1 build/native/test_pool >build/native/test_pool_1.log 2>&1 || { echo "test_pool failed with one worker"; exit 1; }
 
 echo "test: Python tests"
 .venv/bin/python -m pytest -q "$@"

@@ -1,0 +1,651 @@
+// The work-stealing scheduler behind pool.hpp.
+//
+// Queues: one shared injector (FIFO) for jobs handed over by threads outside
+// the pool, and one deque per worker: its owner pushes and pops at the back,
+// other workers steal from the front. Queues are intrusive lists of Task
+// headers that live in the callers' stack frames, under one mutex each, so
+// scheduling never allocates.
+//
+// A worker looking for work tries its own deque, then steals from the other
+// workers (starting at a random victim), then takes from the injector. When
+// several searches find nothing it sleeps on its own condition variable.
+//
+// Wake-ups: every push bumps a job counter and, if any worker has announced
+// that it is going to sleep, wakes one sleeper. A worker reads the counter
+// before its last search and, under the sleep mutex, refuses to sleep if the
+// counter moved; all counter and sleeper-count accesses are sequentially
+// consistent, so either the pusher sees the sleeper or the sleeper sees the
+// push. A worker waiting in join_context for a stolen job is also woken by
+// the thief when that job completes.
+#include "pool/pool.hpp"
+
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "core/fault.hpp"
+
+namespace quarnel::pool::detail {
+
+// ---------------------------------------------------------------------------
+// Pool size
+
+namespace {
+
+// One or more decimal digits and nothing else; nullopt on overflow.
+std::optional<std::size_t> parse_digits(std::string_view text) {
+    if (text.empty()) return std::nullopt;
+    std::size_t value = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const auto digit = static_cast<std::size_t>(c - '0');
+        if (value > (std::numeric_limits<std::size_t>::max() - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+std::string_view trim(std::string_view s) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!s.empty() && blank(s.front())) s.remove_prefix(1);
+    while (!s.empty() && blank(s.back())) s.remove_suffix(1);
+    return s;
+}
+
+std::optional<std::size_t> quota_limit(std::size_t quota, std::size_t period) {
+    if (period == 0) return std::nullopt;
+    return std::max<std::size_t>(quota / period, 1);
+}
+
+std::optional<std::string> read_file(const std::string& path) {
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return std::move(text).str();
+}
+
+std::size_t affinity_cpus() {
+    // The mask can be larger than cpu_set_t on big machines: grow until it fits.
+    for (int cpus = 1024; cpus <= (1 << 20); cpus *= 2) {
+        cpu_set_t* set = CPU_ALLOC(cpus);
+        if (set == nullptr) break;
+        const std::size_t size = CPU_ALLOC_SIZE(cpus);
+        const int rc = sched_getaffinity(0, size, set);
+        const int err = errno;
+        const std::size_t count = rc == 0 ? static_cast<std::size_t>(CPU_COUNT_S(size, set)) : 0;
+        CPU_FREE(set);
+        if (rc == 0) return count;
+        if (err != EINVAL) break;
+    }
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<std::size_t>(online) : 0;
+}
+
+// The tightest CPU quota on the process's cgroup and its ancestors, for both
+// cgroup versions; nullopt when none is set or nothing can be read.
+std::optional<std::size_t> cgroup_cpus() {
+    std::optional<std::size_t> best;
+    const auto consider = [&](std::optional<std::size_t> limit) {
+        if (limit && (!best || *limit < *best)) best = limit;
+    };
+    // Reads the limit in `base + path` and each parent directory up to base.
+    const auto walk = [&](const std::string& base, std::string_view path, auto read_limit) {
+        std::string dir = base;
+        if (path != "/") dir += path;
+        for (;;) {
+            consider(read_limit(dir));
+            if (dir.size() <= base.size()) break;
+            dir.resize(dir.rfind('/'));
+        }
+    };
+    const auto v2 = [](const std::string& dir) -> std::optional<std::size_t> {
+        const auto text = read_file(dir + "/cpu.max");
+        return text ? cgroup_v2_cpu_limit(*text) : std::nullopt;
+    };
+    const auto v1 = [](const std::string& dir) -> std::optional<std::size_t> {
+        const auto quota = read_file(dir + "/cpu.cfs_quota_us");
+        const auto period = read_file(dir + "/cpu.cfs_period_us");
+        return quota && period ? cgroup_v1_cpu_limit(*quota, *period) : std::nullopt;
+    };
+
+    const auto membership = read_file("/proc/self/cgroup");
+    if (!membership) {
+        consider(v2("/sys/fs/cgroup"));
+        consider(v1("/sys/fs/cgroup/cpu"));
+        return best;
+    }
+    // Lines are "id:controllers:path"; the cgroup v2 line is "0::path".
+    std::string_view rest = *membership;
+    while (!rest.empty()) {
+        const std::size_t eol = std::min(rest.find('\n'), rest.size());
+        const std::string_view line = rest.substr(0, eol);
+        rest.remove_prefix(std::min(eol + 1, rest.size()));
+        const std::size_t c1 = line.find(':');
+        const std::size_t c2 = c1 == std::string_view::npos ? c1 : line.find(':', c1 + 1);
+        if (c2 == std::string_view::npos) continue;
+        const std::string_view id = line.substr(0, c1);
+        const std::string_view controllers = line.substr(c1 + 1, c2 - c1 - 1);
+        const std::string_view path = line.substr(c2 + 1);
+        if (path.empty() || path.front() != '/' || path.find("/..") != std::string_view::npos) continue;
+        if (id == "0" && controllers.empty()) {
+            walk("/sys/fs/cgroup", path, v2);
+            continue;
+        }
+        for (std::string_view list = controllers; !list.empty();) {
+            const std::size_t comma = std::min(list.find(','), list.size());
+            if (list.substr(0, comma) == "cpu") {
+                walk("/sys/fs/cgroup/cpu", path, v1);
+                walk("/sys/fs/cgroup/cpu,cpuacct", path, v1);
+                break;
+            }
+            list.remove_prefix(std::min(comma + 1, list.size()));
+        }
+    }
+    return best;
+}
+
+std::optional<std::string_view> env(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::optional<std::string_view>(value) : std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::size_t> parse_thread_count(std::string_view text) {
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    return parse_digits(text);
+}
+
+std::size_t resolve_thread_count(std::optional<std::string_view> rayon_num_threads,
+                                 std::optional<std::string_view> rayon_rs_num_cpus,
+                                 std::size_t available) {
+    available = std::max<std::size_t>(available, 1);
+    if (rayon_num_threads) {
+        if (const auto n = parse_thread_count(*rayon_num_threads)) return *n > 0 ? *n : available;
+    }
+    if (rayon_rs_num_cpus) {
+        if (const auto n = parse_thread_count(*rayon_rs_num_cpus); n && *n > 0) return *n;
+    }
+    return available;
+}
+
+std::optional<std::size_t> cgroup_v2_cpu_limit(std::string_view cpu_max) {
+    cpu_max = trim(cpu_max);
+    const std::size_t space = cpu_max.find(' ');
+    if (space == std::string_view::npos) return std::nullopt;
+    const std::string_view quota = cpu_max.substr(0, space);
+    const auto period = parse_digits(cpu_max.substr(space + 1));
+    if (quota == "max" || !period) return std::nullopt;
+    const auto q = parse_digits(quota);
+    return q ? quota_limit(*q, *period) : std::nullopt;
+}
+
+std::optional<std::size_t> cgroup_v1_cpu_limit(std::string_view quota, std::string_view period) {
+    const auto q = parse_digits(trim(quota));  // -1 (no limit) is not digits
+    const auto p = parse_digits(trim(period));
+    return q && p ? quota_limit(*q, *p) : std::nullopt;
+}
+
+std::size_t available_cpus() {
+    std::size_t cpus = affinity_cpus();
+    if (const auto limit = cgroup_cpus(); limit && (cpus == 0 || *limit < cpus)) cpus = *limit;
+    return std::max<std::size_t>(cpus, 1);
+}
+
+// ---------------------------------------------------------------------------
+// Scheduler
+
+namespace {
+
+constexpr std::size_t kCacheLine = 64;
+// Fruitless searches (with a yield in between) before a worker sleeps.
+constexpr unsigned kSearchesBeforeSleep = 32;
+
+// Header of a queued job; the job object embeds it and outlives its stay in
+// any queue.
+struct Task {
+    void (*execute)(Task* self, bool migrated) noexcept = nullptr;
+    Task* prev = nullptr;
+    Task* next = nullptr;
+};
+
+// An intrusive double-ended queue under one mutex. `size_` allows an
+// unlocked emptiness check so that idle searches rarely take locks.
+class TaskQueue {
+public:
+    void push_back(Task* t) noexcept {
+        std::lock_guard<std::mutex> lock(mu_);
+        t->prev = tail_;
+        t->next = nullptr;
+        (tail_ ? tail_->next : head_) = t;
+        tail_ = t;
+        size_.store(size_.load(std::memory_order_relaxed) + 1, std::memory_order_release);
+    }
+
+    Task* pop_back() noexcept {
+        if (size_.load(std::memory_order_acquire) == 0) return nullptr;
+        std::lock_guard<std::mutex> lock(mu_);
+        Task* t = tail_;
+        if (t) unlink(t);
+        return t;
+    }
+
+    Task* pop_front() noexcept {
+        if (size_.load(std::memory_order_acquire) == 0) return nullptr;
+        std::lock_guard<std::mutex> lock(mu_);
+        Task* t = head_;
+        if (t) unlink(t);
+        return t;
+    }
+
+    // Removes t if it is the last element; false if it is not (taken).
+    bool remove_back(Task* t) noexcept {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (tail_ != t) return false;
+        unlink(t);
+        return true;
+    }
+
+private:
+    void unlink(Task* t) noexcept {
+        (t->prev ? t->prev->next : head_) = t->next;
+        (t->next ? t->next->prev : tail_) = t->prev;
+        t->prev = t->next = nullptr;
+        size_.store(size_.load(std::memory_order_relaxed) - 1, std::memory_order_release);
+    }
+
+    std::mutex mu_;
+    Task* head_ = nullptr;
+    Task* tail_ = nullptr;
+    std::atomic<std::size_t> size_{0};
+};
+
+// Set once by the thread that ran a stolen job; probed by its owner.
+class CoreLatch {
+public:
+    bool probe() const noexcept { return set_.load(std::memory_order_seq_cst); }
+    void set() noexcept { set_.store(true, std::memory_order_seq_cst); }
+
+private:
+    std::atomic<bool> set_{false};
+};
+
+// Sleeping and waking of workers (see the file comment).
+class Sleep {
+public:
+    explicit Sleep(std::size_t n) : slots_(std::make_unique<Slot[]>(n)) { idle_.reserve(n); }
+
+    // Announces jobs just pushed to a queue.
+    void new_jobs() noexcept {
+        jobs_.fetch_add(1, std::memory_order_seq_cst);
+        if (sleeping_.load(std::memory_order_seq_cst) > 0) wake_any();
+    }
+
+    std::uint64_t jobs_seen() const noexcept { return jobs_.load(std::memory_order_seq_cst); }
+
+    // Blocks worker w until it is woken, unless jobs were announced since
+    // `seen` or `latch` is set. True when woken to look for a new job.
+    bool sleep(std::size_t w, std::uint64_t seen, const CoreLatch* latch) noexcept {
+        sleeping_.fetch_add(1, std::memory_order_seq_cst);
+        std::unique_lock<std::mutex> lock(mu_);
+        if (jobs_.load(std::memory_order_seq_cst) != seen || (latch && latch->probe())) {
+            sleeping_.fetch_sub(1, std::memory_order_seq_cst);
+            return false;
+        }
+        Slot& slot = slots_[w];
+        slot.asleep = true;
+        slot.for_job = false;
+        idle_.push_back(w);
+        while (slot.asleep) slot.cv.wait(lock);
+        return slot.for_job;
+    }
+
+    // Wakes one sleeper, if any, to look for jobs.
+    void wake_any() noexcept {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (idle_.empty()) return;
+        const std::size_t w = idle_.back();
+        idle_.pop_back();
+        wake_locked(w, true);
+    }
+
+    // Passes on a wake-up for jobs that its receiver did not use.
+    void relay() noexcept {
+        if (sleeping_.load(std::memory_order_seq_cst) > 0) wake_any();
+    }
+
+    // Wakes worker w if it sleeps: a latch it waits for was set.
+    void wake_worker(std::size_t w) noexcept {
+        if (sleeping_.load(std::memory_order_seq_cst) == 0) return;
+        std::lock_guard<std::mutex> lock(mu_);
+        if (!slots_[w].asleep) return;
+        idle_.erase(std::find(idle_.begin(), idle_.end(), w));
+        wake_locked(w, false);
+    }
+
+private:
+    struct Slot {
+        std::condition_variable cv;
+        bool asleep = false;
+        bool for_job = false;
+    };
+
+    void wake_locked(std::size_t w, bool for_job) noexcept {
+        Slot& slot = slots_[w];
+        slot.asleep = false;
+        slot.for_job = for_job;
+        sleeping_.fetch_sub(1, std::memory_order_seq_cst);
+        slot.cv.notify_one();
+    }
+
+    alignas(kCacheLine) std::atomic<std::uint64_t> jobs_{0};
+    alignas(kCacheLine) std::atomic<std::size_t> sleeping_{0};
+    alignas(kCacheLine) std::mutex mu_;
+    std::unique_ptr<Slot[]> slots_;
+    std::vector<std::size_t> idle_;  // sleeping workers, most recent last
+};
+
+struct alignas(kCacheLine) Worker {
+    Registry* registry = nullptr;
+    std::size_t index = 0;
+    std::uint64_t rng = 0;
+    TaskQueue deque;
+};
+
+}  // namespace
+
+struct Registry {
+    explicit Registry(std::size_t n) : size(n), workers(std::make_unique<Worker[]>(n)), sleep(n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            workers[i].registry = this;
+            workers[i].index = i;
+            workers[i].rng = 0x9E3779B97F4A7C15ull * (i + 1);
+        }
+    }
+
+    const std::size_t size;
+    std::unique_ptr<Worker[]> workers;
+    TaskQueue injector;
+    Sleep sleep;
+};
+
+namespace {
+
+thread_local Worker* t_worker = nullptr;
+
+// A job waiting in a worker's deque for its owner or a thief.
+struct StackJob : Task {
+    StackJob(JobRef f, Worker& owner) : fn(f), registry(owner.registry), owner(owner.index) {
+        execute = &run;
+    }
+
+    static void run(Task* t, bool migrated) noexcept {
+        auto* self = static_cast<StackJob*>(t);
+        try {
+            self->fn(migrated);
+        } catch (...) {
+            self->error = std::current_exception();
+        }
+        Registry* const registry = self->registry;
+        const std::size_t owner = self->owner;
+        self->latch.set();  // from here on the owner may return and free *self
+        registry->sleep.wake_worker(owner);
+    }
+
+    JobRef fn;
+    Registry* registry;
+    std::size_t owner;
+    std::exception_ptr error;
+    CoreLatch latch;
+};
+
+// A job handed to the pool by an outside thread, which blocks until it ran.
+struct InjectedJob : Task {
+    explicit InjectedJob(JobRef f) : fn(f) { execute = &run; }
+
+    static void run(Task* t, bool migrated) noexcept {
+        auto* self = static_cast<InjectedJob*>(t);
+        try {
+            self->fn(migrated);
+        } catch (...) {
+            self->error = std::current_exception();
+        }
+        std::lock_guard<std::mutex> lock(self->mu);
+        self->done = true;
+        self->cv.notify_all();
+    }
+
+    JobRef fn;
+    std::exception_ptr error;
+    std::mutex mu;
+    std::condition_variable cv;
+    bool done = false;
+};
+
+struct Found {
+    Task* task;
+    bool migrated;
+};
+
+Found find_work(Worker& w) {
+    if (Task* t = w.deque.pop_back()) return {t, false};
+    Registry& r = *w.registry;
+    if (r.size > 1) {
+        w.rng ^= w.rng << 13;
+        w.rng ^= w.rng >> 7;
+        w.rng ^= w.rng << 17;
+        const std::size_t start = w.rng % r.size;
+        for (std::size_t k = 0; k < r.size; ++k) {
+            const std::size_t victim = (start + k) % r.size;
+            if (victim == w.index) continue;
+            if (Task* t = r.workers[victim].deque.pop_front()) return {t, true};
+        }
+    }
+    if (Task* t = r.injector.pop_front()) return {t, true};
+    return {nullptr, false};
+}
+
+// Runs pool jobs until `latch` is set (forever when null).
+void run_until(Worker& w, const CoreLatch* latch) {
+    Sleep& sleep = w.registry->sleep;
+    unsigned fruitless = 0;
+    bool woken_for_job = false;
+    for (;;) {
+        if (latch && latch->probe()) {
+            if (woken_for_job) sleep.relay();
+            return;
+        }
+        woken_for_job = false;
+        Found found = find_work(w);
+        if (!found.task && fruitless >= kSearchesBeforeSleep) {
+            const std::uint64_t seen = sleep.jobs_seen();
+            found = find_work(w);
+            if (!found.task) {
+                woken_for_job = sleep.sleep(w.index, seen, latch);
+                fruitless = 0;
+                continue;
+            }
+        }
+        if (found.task) {
+            fruitless = 0;
+            found.task->execute(found.task, found.migrated);
+        } else {
+            ++fruitless;
+            std::this_thread::yield();
+        }
+    }
+}
+
+void worker_main(void* arg) {
+    Worker& w = *static_cast<Worker*>(arg);
+    t_worker = &w;
+    char name[16];
+    std::snprintf(name, sizeof name, "quarnel-%zu", w.index % 1000000);
+    pthread_setname_np(pthread_self(), name);
+    run_until(w, nullptr);
+}
+
+void spawn_std_thread(void (*entry)(void*), void* arg) { std::thread(entry, arg).detach(); }
+
+// `injected`: the join was handed over by a thread outside the pool, so
+// both sides run away from their caller.
+void join_on_worker(Worker& w, JobRef a, JobRef b, bool injected) {
+    StackJob job_b(b, w);
+    w.deque.push_back(&job_b);
+    w.registry->sleep.new_jobs();
+
+    std::exception_ptr error_a;
+    try {
+        a(injected);
+    } catch (...) {
+        error_a = std::current_exception();
+    }
+
+    std::exception_ptr error_b;
+    if (w.deque.remove_back(&job_b)) {
+        try {
+            b(injected);
+        } catch (...) {
+            error_b = std::current_exception();
+        }
+    } else {
+        // Stolen (or already run by this thread while `a` waited): help
+        // with other jobs until it is done.
+        run_until(w, &job_b.latch);
+        error_b = job_b.error;
+    }
+    if (error_a) std::rethrow_exception(error_a);
+    if (error_b) std::rethrow_exception(error_b);
+}
+
+void run_injected(Registry& r, JobRef op) {
+    InjectedJob job(op);
+    r.injector.push_back(&job);
+    r.sleep.new_jobs();
+    {
+        std::unique_lock<std::mutex> lock(job.mu);
+        job.cv.wait(lock, [&] { return job.done; });
+    }
+    if (job.error) std::rethrow_exception(job.error);
+}
+
+// ---------------------------------------------------------------------------
+// The process-wide pool
+
+constexpr const char* kNotInitialized = "The global thread pool has not been initialized.";
+
+struct Global {
+    std::mutex mu;
+    std::atomic<Registry*> registry{nullptr};
+    std::string failure;  // the fault message, once starting the pool failed
+};
+
+// Never destroyed, so nothing the workers use is torn down at exit.
+Global& global() {
+    static Global* const g = [] {
+        auto* state = new Global;
+        // A forked child has none of the parent's threads: it gets a pool of
+        // its own on first use instead of queueing work nobody would run.
+        pthread_atfork([] { global().mu.lock(); }, [] { global().mu.unlock(); },
+                       [] {
+                           Global& child = global();
+                           child.registry.store(nullptr, std::memory_order_relaxed);
+                           child.failure.clear();
+                           child.mu.unlock();
+                       });
+        return state;
+    }();
+    return *g;
+}
+
+Registry& the_registry() {
+    Global& g = global();
+    if (Registry* r = g.registry.load(std::memory_order_acquire)) return *r;
+    std::unique_lock<std::mutex> lock(g.mu);
+    if (Registry* r = g.registry.load(std::memory_order_relaxed)) return *r;
+    if (!g.failure.empty()) {
+        const std::string message = g.failure;
+        lock.unlock();
+        fault(message);
+    }
+    const std::size_t n =
+        resolve_thread_count(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), available_cpus());
+    try {
+        Registry* r = create_registry(n, &spawn_std_thread);
+        g.registry.store(r, std::memory_order_release);
+        return *r;
+    } catch (const std::exception& e) {
+        g.failure = e.what();
+        throw;
+    }
+}
+
+}  // namespace
+
+Registry* create_registry(std::size_t n, Spawner spawn) {
+    std::unique_ptr<Registry> registry;
+    std::size_t started = 0;
+    try {
+        registry = std::make_unique<Registry>(n);
+        for (; started < n; ++started) spawn(&worker_main, &registry->workers[started]);
+        return registry.release();
+    } catch (...) {
+        if (started > 0) (void)registry.release();  // its running threads keep using it
+        std::string message = std::string(kNotInitialized) + ": could not start worker thread " +
+                              std::to_string(started + 1) + " of " + std::to_string(n);
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            message += std::string(": ") + e.what();
+        } catch (...) {
+        }
+        fault(message);
+    }
+}
+
+void in_worker(JobRef op) {
+    if (t_worker) {
+        op(false);
+        return;
+    }
+    run_injected(the_registry(), op);
+}
+
+}  // namespace quarnel::pool::detail
+
+namespace quarnel::pool {
+
+std::size_t num_threads() { return detail::the_registry().size; }
+
+void join_context(JobRef a, JobRef b) {
+    using namespace detail;
+    if (Worker* w = t_worker) {
+        join_on_worker(*w, a, b, false);
+        return;
+    }
+    auto whole = [&](bool) { join_on_worker(*t_worker, a, b, true); };
+    run_injected(the_registry(), JobRef(whole));
+}
+
+}  // namespace quarnel::pool
