@@ -1,0 +1,121 @@
+"""End-to-end demo: judge a BM25 run on the bundled QA set and report top-k accuracy.
+
+    .venv/bin/python examples/demo.py [--data DIR]
+
+Passages are indexed as title + " " + text, the same text the run was
+retrieved from. A passage counts as relevant to a question when one of the
+question's answers occurs in it as a contiguous run of tokens. Exits
+non-zero if anything is inconsistent.
+"""
+
+import argparse
+import json
+import sys
+import time
+from pathlib import Path
+
+from quarnel import QAAnnotator, RegexTokenizer
+
+KS = (1, 5, 20, 100)
+
+
+def fail(message):
+    print(f"FAILED: {message}", file=sys.stderr)
+    sys.exit(1)
+
+
+def load(data):
+    passages = {}
+    with open(data / "passages.tsv", encoding="utf-8") as f:
+        for line in f:
+            docid, title, text = line.rstrip("\n").split("\t")
+            passages[docid] = (title, text)
+    with open(data / "questions.jsonl", encoding="utf-8") as f:
+        questions = [json.loads(line) for line in f]
+    run = {}  # qid -> docids in rank order; the run file is the only source of order
+    with open(data / "run.tsv", encoding="utf-8") as f:
+        for line in f:
+            qid, docid, rank = line.split()
+            run.setdefault(qid, []).append((int(rank), docid))
+    return passages, questions, {qid: [d for _, d in sorted(ranked)] for qid, ranked in run.items()}
+
+
+def contains(tokens, answer):
+    """Plain-Python reference for one judgement: answer as a contiguous run of tokens."""
+    n = len(answer)
+    return n == 0 or any(tokens[i:i + n] == answer for i, t in enumerate(tokens) if t == answer[0])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--data", type=Path, default=Path(__file__).resolve().parent / "data")
+    args = parser.parse_args()
+
+    passages, questions, run = load(args.data)
+    answers = {q["qid"]: q["answers"] for q in questions}
+    if set(run) != set(answers):
+        fail("run and questions cover different question ids")
+    print(f"{len(passages)} passages, {len(questions)} questions, top-{max(map(len, run.values()))} run from {args.data}")
+
+    tokenizer = RegexTokenizer()
+    docids = list(passages)
+    texts = [f"{title} {text}" for title, text in passages.values()]
+    start = time.perf_counter()
+    token_lists = tokenizer.batch_tokenize(texts)
+    seconds = time.perf_counter() - start
+    n_tokens = sum(map(len, token_lists))
+    print(f"tokenized title + text: {n_tokens:,} tokens in {seconds * 1e3:.1f} ms "
+          f"({n_tokens / seconds / 1e6:.2f} M tokens/s)")
+    spot_checks = range(0, len(texts), 50)
+    if len(token_lists) != len(texts) or any(token_lists[i] != tokenizer.tokenize(texts[i]) for i in spot_checks):
+        fail("batch_tokenize disagrees with tokenize")
+    corpus = dict(zip(docids, token_lists))
+
+    start = time.perf_counter()
+    annotator = QAAnnotator(corpus)
+    built = time.perf_counter()
+    qrels = annotator.annotate(run, answers)
+    done = time.perf_counter()
+    pairs = sum(map(len, run.values()))
+    relevant = sum(sum(labels.values()) for labels in qrels.values())
+    print(f"QAAnnotator built in {(built - start) * 1e3:.1f} ms; judged {pairs:,} (question, passage) pairs "
+          f"in {(done - built) * 1e3:.1f} ms, {relevant:,} relevant")
+
+    # The module's dicts have no meaningful order: check coverage, take ranks from the run.
+    if set(qrels) != set(run):
+        fail("qrels do not cover exactly the questions of the run")
+    for qid, labels in qrels.items():
+        if set(labels) != set(run[qid]) or not set(labels.values()) <= {0, 1}:
+            fail(f"labels for {qid} do not match its retrieved passages")
+    answer_tokens = {qid: [tokenizer.tokenize(a) for a in alts] for qid, alts in answers.items()}
+    for qid, ranked in run.items():
+        for docid in ranked:
+            expected = int(any(contains(corpus[docid], a) for a in answer_tokens[qid]))
+            if qrels[qid][docid] != expected:
+                fail(f"{qid}/{docid}: module says {qrels[qid][docid]}, token scan says {expected}")
+    print("labels agree with a plain-Python scan of the same tokens")
+
+    print(f"\ntop-k retrieval accuracy over {len(run)} questions")
+    print(f"  {'k':>4}  {'hits':>5}  {'accuracy':>8}")
+    for k in KS:
+        hits = sum(any(qrels[qid][d] for d in ranked[:k]) for qid, ranked in run.items())
+        print(f"  {k:>4}  {hits:>5}  {hits / len(run):>8.1%}")
+
+    # One worked example: the first question whose top three passages are mixed.
+    sample = next((q for q in questions if len({qrels[q["qid"]][d] for d in run[q["qid"]][:3]}) == 2), questions[0])
+    qid = sample["qid"]
+    print(f"\nsample {qid}: {sample['question']}  answers: {sample['answers']}")
+    for rank, docid in enumerate(run[qid][:3], 1):
+        print(f"  rank {rank}  {docid}  label {qrels[qid][docid]}  {passages[docid][0]}")
+    print(f"  top passage tokens: {corpus[run[qid][0]][:12]} ...")
+
+    start = time.perf_counter()
+    sequential = annotator.annotate_non_optim(run, answers)
+    seconds = time.perf_counter() - start
+    if sequential != qrels:
+        fail("annotate_non_optim and annotate disagree")
+    print(f"\nsequential and parallel qrels agree (sequential pass took {seconds * 1e3:.1f} ms)")
+
+
+if __name__ == "__main__":
+    main()
