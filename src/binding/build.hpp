@@ -14,9 +14,8 @@
 
 namespace quarnel::binding {
 
-inline PyObject* to_python(std::string_view s) {
-    return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), nullptr);
-}
+// A new str from UTF-8 bytes (ASCII copied straight into a new str).
+PyObject* to_python(std::string_view s);
 inline PyObject* to_python(const std::string& s) { return to_python(std::string_view(s)); }
 
 template <class I>
@@ -58,6 +57,31 @@ PyObject* to_python(const Map& map) {
         if (PyDict_SetItem(dict.get(), k.get(), v.get()) < 0) return nullptr;
     }
     return dict.release();
+}
+
+// Keeps the cycle collector from running while a result is built: the
+// result's containers hold only fresh strings and ints, so collections
+// triggered by its allocations would only re-scan it. The collector's
+// previous state is restored afterwards (nothing else runs meanwhile: the
+// interpreter lock is held throughout).
+class CollectorPause {
+public:
+    CollectorPause() noexcept : was_enabled_(PyGC_Disable() == 1) {}
+    ~CollectorPause() {
+        if (was_enabled_) PyGC_Enable();
+    }
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+
+private:
+    bool was_enabled_;
+};
+
+// Builds the Python result of a call from a native value.
+template <class T>
+PyObject* build_result(const T& value) {
+    CollectorPause pause;
+    return to_python(value);
 }
 
 }  // namespace quarnel::binding

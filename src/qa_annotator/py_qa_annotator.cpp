@@ -73,7 +73,7 @@ Result<PyObject*> annotate_with(const QAAnnotator& annotator, const Args& args) 
     QUARNEL_TRY(QidToAnswers answers, args.get<QidToAnswers>(1));
     Result<Qrels> qrels = without_gil([&] { return (annotator.*Run)(retrieved, answers); });
     if (!qrels) return std::move(qrels).error();
-    return built(to_python(qrels.value()));
+    return built(build_result(qrels.value()));
 }
 
 #define QUARNEL_ANNOTATE_DOC_TAIL                                                                         \

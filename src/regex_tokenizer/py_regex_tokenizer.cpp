@@ -24,7 +24,7 @@ Result<RegexTokenizer> make(const Args& args) {
 Result<PyObject*> tokenize(const RegexTokenizer& tokenizer, const Args& args) {
     QUARNEL_TRY(std::string text, args.get<std::string>(0));
     TokenList tokens = without_gil([&] { return tokenizer.tokenize(text); });
-    return built(to_python(tokens));
+    return built(build_result(tokens));
 }
 
 Result<PyObject*> batch_tokenize(const RegexTokenizer& tokenizer, const Args& args) {
@@ -32,7 +32,7 @@ Result<PyObject*> batch_tokenize(const RegexTokenizer& tokenizer, const Args& ar
     std::vector<TokenList> tokens = without_gil([&] {
         return pool::map_ordered<TokenList>(texts.size(), [&](std::size_t i) { return tokenizer.tokenize(texts[i]); });
     });
-    return built(to_python(tokens));
+    return built(build_result(tokens));
 }
 
 }  // namespace
