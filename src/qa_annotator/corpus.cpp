@@ -13,13 +13,15 @@ namespace quarnel {
 namespace {
 
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
-constexpr std::uint64_t kIndexMask = 0xFFFFFFFFu;
+// A table entry is the document's block address (user-space addresses on
+// x86-64 fit in 48 bits) with 16 bits of the id's hash above it; 0 = empty.
+constexpr std::uint64_t kAddressMask = (std::uint64_t{1} << 48) - 1;
 
 std::uint64_t hash_id(std::string_view id) noexcept { return std::hash<std::string_view>{}(id); }
+std::uint64_t tag_of(std::uint64_t hash) noexcept { return hash & ~kAddressMask; }
+const char* block_of(std::uint64_t entry) noexcept { return reinterpret_cast<const char*>(entry & kAddressMask); }
 
-// The upper 32 bits of a table entry hold a tag of the hash; the lower hold
-// the document index + 1 (0 = empty slot).
-std::uint64_t tag_of(std::uint64_t hash) noexcept { return (hash >> 32) << 32; }
+std::size_t align4(std::size_t n) noexcept { return (n + 3) & ~std::size_t{3}; }
 
 std::uint32_t read_u32(const char* p) noexcept {
     std::uint32_t v;
@@ -29,15 +31,12 @@ std::uint32_t read_u32(const char* p) noexcept {
 
 }  // namespace
 
-std::string_view Corpus::id_of(const Doc& d) noexcept {
-    const std::uint32_t count = read_u32(d);
-    return {d + 4 * (std::size_t{count} + 3), read_u32(d + 4)};
-}
+std::string_view Corpus::id_of(const char* d) noexcept { return {d + 8, read_u32(d + 4)}; }
 
-TokenView Corpus::tokens_of(const Doc& d) noexcept {
+TokenView Corpus::tokens_of(const char* d) noexcept {
     const std::uint32_t count = read_u32(d);
-    const auto* offsets = reinterpret_cast<const std::uint32_t*>(d + 8);
-    return {d + 4 * (std::size_t{count} + 3) + read_u32(d + 4), offsets, count};
+    const char* offsets = d + 8 + align4(read_u32(d + 4));
+    return {offsets + 4 * (std::size_t{count} + 1), reinterpret_cast<const std::uint32_t*>(offsets), count};
 }
 
 std::size_t Corpus::slot_of(std::string_view id, std::uint64_t hash) const noexcept {
@@ -46,7 +45,7 @@ std::size_t Corpus::slot_of(std::string_view id, std::uint64_t hash) const noexc
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
         const std::uint64_t e = table_[i];
         if (e == 0) return i;
-        if ((e & ~kIndexMask) == tag && id_of(docs_[(e & kIndexMask) - 1]) == id) return i;
+        if ((e & ~kAddressMask) == tag && id_of(block_of(e)) == id) return i;
     }
 }
 
@@ -54,7 +53,7 @@ std::optional<TokenView> Corpus::find(std::string_view id) const noexcept {
     if (table_.empty()) return std::nullopt;
     const std::uint64_t e = table_[slot_of(id, hash_id(id))];
     if (e == 0) return std::nullopt;
-    return tokens_of(docs_[(e & kIndexMask) - 1]);
+    return tokens_of(block_of(e));
 }
 
 void Corpus::grow_table(std::size_t min_slots) {
@@ -64,7 +63,7 @@ void Corpus::grow_table(std::size_t min_slots) {
     table_.assign(slots, 0);
     for (std::uint64_t e : old) {
         if (e == 0) continue;
-        const std::string_view id = id_of(docs_[(e & kIndexMask) - 1]);
+        const std::string_view id = id_of(block_of(e));
         const std::size_t mask = table_.size() - 1;
         std::size_t i = hash_id(id) & mask;
         while (table_[i] != 0) i = (i + 1) & mask;
@@ -72,28 +71,24 @@ void Corpus::grow_table(std::size_t min_slots) {
     }
 }
 
-void Corpus::insert(Doc doc) {
-    if (docs_.size() >= std::numeric_limits<std::uint32_t>::max() - 1) fault("corpus holds too many documents");
-    if ((docs_.size() + 1) * 4 > table_.size() * 3) grow_table(table_.size() * 2);
-    const std::string_view id = id_of(doc);
+void Corpus::insert(const char* block) {
+    const auto address = reinterpret_cast<std::uint64_t>(block);
+    if (address & ~kAddressMask) fault("document block outside the 48-bit address space");
+    if ((size_ + 1) * 4 > table_.size() * 3) grow_table(table_.size() * 2);
+    const std::string_view id = id_of(block);
     const std::uint64_t hash = hash_id(id);
     const std::size_t slot = slot_of(id, hash);
-    if (table_[slot] != 0) {
-        docs_[(table_[slot] & kIndexMask) - 1] = doc;  // a repeated id keeps the later document
-        return;
-    }
-    docs_.push_back(doc);
-    table_[slot] = tag_of(hash) | docs_.size();
+    if (table_[slot] == 0) ++size_;  // else a repeated id: the later document replaces the earlier
+    table_[slot] = tag_of(hash) | address;
 }
 
 std::size_t Corpus::memory_bytes() const noexcept {
-    std::size_t total = docs_.capacity() * sizeof(Doc) + table_.capacity() * sizeof(std::uint64_t);
+    std::size_t total = table_.capacity() * sizeof(std::uint64_t);
     for (std::size_t s : chunk_sizes_) total += s;
     return total;
 }
 
 Corpus::Builder::Builder(std::size_t expected_documents) {
-    corpus_.docs_.reserve(expected_documents);
     corpus_.grow_table(expected_documents + expected_documents / 3 + 1);
     offsets_.push_back(0);
 }
@@ -121,7 +116,8 @@ char* Corpus::Builder::allocate(std::size_t size) {
     if (c.chunks_.empty() || c.chunk_used_ + size > c.chunk_sizes_.back()) {
         const std::size_t chunk = std::max(size, kChunkSize);
         // Not value-initialised: untouched pages of the chunk stay unmapped.
-        c.chunks_.emplace_back(new char[chunk]);
+        // The slack lets readers load a whole word at any token's start.
+        c.chunks_.emplace_back(new char[chunk + kReadSlack]);
         c.chunk_sizes_.push_back(chunk);
         c.chunk_used_ = 0;
     }
@@ -134,13 +130,15 @@ void Corpus::Builder::end() {
     if (id_.size() > std::numeric_limits<std::uint32_t>::max()) fault("document id longer than 4 GiB");
     const auto count = static_cast<std::uint32_t>(offsets_.size() - 1);
     const auto id_length = static_cast<std::uint32_t>(id_.size());
-    const std::size_t header = 4 * (std::size_t{count} + 3);
-    char* block = allocate(header + id_.size() + bytes_.size());
+    const std::size_t offsets_at = 8 + align4(id_.size());
+    const std::size_t tokens_at = offsets_at + 4 * offsets_.size();
+    char* block = allocate(tokens_at + bytes_.size());
     std::memcpy(block, &count, 4);
     std::memcpy(block + 4, &id_length, 4);
-    std::memcpy(block + 8, offsets_.data(), 4 * offsets_.size());
-    std::memcpy(block + header, id_.data(), id_.size());
-    std::memcpy(block + header + id_.size(), bytes_.data(), bytes_.size());
+    std::memcpy(block + 8, id_.data(), id_.size());
+    std::memset(block + 8 + id_.size(), 0, offsets_at - 8 - id_.size());
+    std::memcpy(block + offsets_at, offsets_.data(), 4 * offsets_.size());
+    std::memcpy(block + tokens_at, bytes_.data(), bytes_.size());
     corpus_.insert(block);
 }
 

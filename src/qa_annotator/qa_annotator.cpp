@@ -1,5 +1,6 @@
 #include "qa_annotator/qa_annotator.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "pool/pool.hpp"
@@ -25,7 +26,46 @@ bool occurs_at(const TokenView& doc, std::uint32_t start, const TokenView& answe
     return true;
 }
 
+std::uint64_t load_word(const char* p) noexcept {
+    std::uint64_t w;
+    std::memcpy(&w, p, sizeof w);
+    return w;
+}
+
 }  // namespace
+
+AnswerSet::AnswerSet(std::vector<TokenList> answers) : answers_(std::move(answers)) {
+    prepared_.reserve(answers_.size());
+    for (const TokenList& a : answers_) {
+        if (a.empty()) {
+            has_empty_ = true;
+            continue;
+        }
+        const TokenView v = a.view();
+        const std::uint32_t len = v.length(0);
+        std::uint64_t word = 0;
+        std::memcpy(&word, v.data(0), std::min<std::uint32_t>(len, 8));
+        const std::uint64_t mask = len >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * len)) - 1;
+        prepared_.push_back(Prepared{v, word, mask, len});
+    }
+}
+
+std::uint32_t AnswerSet::judge(const TokenView& doc) const noexcept {
+    if (has_empty_) return 1;
+    for (const Prepared& a : prepared_) {
+        if (a.tokens.size() > doc.size()) continue;
+        const std::uint32_t last = doc.size() - a.tokens.size();
+        for (std::uint32_t s = 0; s <= last; ++s) {
+            const std::uint32_t begin = doc.offsets[s];
+            if (doc.offsets[s + 1] - begin != a.first_length) continue;
+            if ((load_word(doc.bytes + begin) ^ a.first_word) & a.first_mask) continue;
+            if (a.first_length > 8 && std::memcmp(doc.bytes + begin + 8, a.tokens.data(0) + 8, a.first_length - 8) != 0)
+                continue;
+            if (occurs_at(doc, s, a.tokens)) return 1;
+        }
+    }
+    return 0;
+}
 
 std::uint32_t judge_document(const TokenView& document, std::span<const TokenList> answers) noexcept {
     for (const TokenList& answer_list : answers) {
@@ -49,6 +89,7 @@ Result<Qrels> QAAnnotator::annotate_non_optim(const QidToDocids& retrieved, cons
         std::vector<TokenList> tokenized;
         tokenized.reserve(texts.size());
         for (std::size_t i = 0; i < texts.size(); ++i) tokenized.push_back(tokenizer_.tokenize(texts[i]));
+        const AnswerSet answer_set(std::move(tokenized));
 
         Labels labels;
         labels.reserve(entry.docids.size());
@@ -56,7 +97,7 @@ Result<Qrels> QAAnnotator::annotate_non_optim(const QidToDocids& retrieved, cons
             const std::string_view docid = entry.docids[i];
             const auto doc = corpus_.find(docid);
             if (!doc) return missing_document(docid);
-            labels.insert_or_assign(docid, judge_document(*doc, tokenized));
+            labels.insert_or_assign(docid, answer_set.judge(*doc));
         }
         qrels.insert_or_assign(std::string_view(entry.qid), std::move(labels));
     }
@@ -71,14 +112,14 @@ Result<Qrels> QAAnnotator::annotate(const QidToDocids& retrieved, const QidToAns
         const auto found = answers.find(std::string_view(entry.qid));
         if (found == answers.end()) return missing_answers(entry.qid);
         const TokenList& texts = found->second;
-        const std::vector<TokenList> tokenized =
-            pool::map_ordered<TokenList>(texts.size(), [&](std::size_t i) { return tokenizer_.tokenize(texts[i]); });
+        const AnswerSet answer_set(
+            pool::map_ordered<TokenList>(texts.size(), [&](std::size_t i) { return tokenizer_.tokenize(texts[i]); }));
 
         auto labels = pool::try_map_into<Labels>(entry.docids.size(), [&](std::size_t d) -> Result<Judged> {
             const std::string_view docid = entry.docids[d];
             const auto doc = corpus_.find(docid);
             if (!doc) return missing_document(docid);
-            return Judged{docid, judge_document(*doc, tokenized)};
+            return Judged{docid, answer_set.judge(*doc)};
         });
         if (!labels) return std::move(labels).error();
         return QuestionResult{entry.qid, std::move(labels).value()};

@@ -36,8 +36,34 @@ using Labels = std::unordered_map<std::string_view, std::uint32_t, StringHash>;
 using Qrels = std::unordered_map<std::string_view, Labels, StringHash>;
 
 // 1 when one of the answers occurs in the document as a contiguous run of
-// byte-equal tokens (an empty answer occurs everywhere), else 0.
+// byte-equal tokens (an empty answer occurs everywhere), else 0. The
+// straightforward scan, kept as the reference for AnswerSet::judge.
 std::uint32_t judge_document(const TokenView& document, std::span<const TokenList> answers) noexcept;
+
+// A question's tokenized answers, prepared for judging many documents: the
+// first token of each answer is kept as a length and a masked 8-byte word,
+// so most start positions are rejected without touching memcmp. Gives
+// exactly judge_document's labels.
+class AnswerSet {
+public:
+    explicit AnswerSet(std::vector<TokenList> answers);
+
+    // `document` must have Corpus::kReadSlack readable bytes after the start
+    // of every token (corpus documents do).
+    std::uint32_t judge(const TokenView& document) const noexcept;
+
+private:
+    struct Prepared {
+        TokenView tokens;
+        std::uint64_t first_word;
+        std::uint64_t first_mask;
+        std::uint32_t first_length;
+    };
+
+    std::vector<TokenList> answers_;
+    std::vector<Prepared> prepared_;
+    bool has_empty_ = false;
+};
 
 class QAAnnotator {
 public:

@@ -96,3 +96,37 @@ TEST(judge_document_rules) {
     CHECK_EQ(judge({list({"", "b"})}, with_empty.view()), 1u);
     CHECK_EQ(judge({list({"a", "b"})}, with_empty.view()), 0u);
 }
+
+// The prepared scan must give the reference scan's label on every input:
+// random documents and answers over a small alphabet of tokens chosen to
+// collide on length and on their first 8 bytes.
+TEST(answer_set_matches_reference_scan) {
+    const std::vector<std::string> alphabet{"", "a", "b", "ab", "ba", "abcdefgh", "abcdefgi", "abcdefghX",
+                                            "abcdefghY", "abcdefghijklmnopq", "\xc3\xa9", "a\0b"};
+    std::mt19937 rng(42);
+    Corpus::Builder builder(2000);
+    std::vector<std::string> ids;
+    for (int d = 0; d < 2000; ++d) {
+        ids.push_back("d" + std::to_string(d));
+        builder.begin(ids.back());
+        for (unsigned k = 0, n = rng() % 14; k < n; ++k) builder.add_token(alphabet[rng() % alphabet.size()]);
+        builder.end();
+    }
+    const Corpus corpus = std::move(builder).finish();
+    int ones = 0, mismatches = 0;
+    for (int q = 0; q < 3000; ++q) {
+        std::vector<TokenList> answers(rng() % 4);
+        for (auto& a : answers)
+            for (unsigned k = 0, n = rng() % 4 == 0 ? 0 : 1 + rng() % 3; k < n; ++k) a.push_back(alphabet[rng() % alphabet.size()]);
+        const std::vector<TokenList> copy = answers;
+        const AnswerSet set(std::move(answers));
+        for (int j = 0; j < 20; ++j) {
+            const TokenView doc = *corpus.find(ids[rng() % ids.size()]);
+            const std::uint32_t want = judge_document(doc, copy);
+            mismatches += set.judge(doc) != want;
+            ones += want;
+        }
+    }
+    CHECK_EQ(mismatches, 0);
+    CHECK(ones > 5000 && ones < 55000);  // both labels well represented
+}
