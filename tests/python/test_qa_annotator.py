@@ -228,6 +228,7 @@ def test_threads_share_an_annotator():
     assert results == [True] * 30
 
 
+@pytest.mark.memory
 def test_no_leaks_over_repeated_use():
     def rss_kb():
         with open("/proc/self/statm") as f:

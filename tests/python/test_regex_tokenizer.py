@@ -192,6 +192,7 @@ def test_lock_released_and_threads_share_a_tokenizer():
     assert results == [True] * 30
 
 
+@pytest.mark.memory
 def test_many_calls_keep_memory_flat():
     import resource
 
