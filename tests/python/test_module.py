@@ -186,3 +186,32 @@ def test_panic_exception():
     assert type(again.value) is type(exc)
     assert tok.tokenize("aab") == []
     assert RegexTokenizer().tokenize("still works") == ["still", "works"]
+
+
+def test_argument_error_rule_keeps_cause_and_other_types():
+    class Items:  # a sequence whose items fail while being read
+        def __init__(self, exc):
+            self.exc = exc
+
+        def __len__(self):
+            return 1
+
+        def __getitem__(self, i):
+            try:
+                raise KeyError("inner")
+            except KeyError as cause:
+                raise self.exc from cause
+
+    tok = RegexTokenizer()
+    with pytest.raises(TypeError) as info:
+        tok.batch_tokenize(Items(TypeError("bad item")))
+    assert str(info.value) == "argument 'texts': bad item"
+    assert isinstance(info.value.__cause__, KeyError)
+
+    class MyTypeError(TypeError):
+        pass
+
+    for exc in (ValueError("v"), MyTypeError("sub")):  # not exactly TypeError: unchanged
+        with pytest.raises(type(exc)) as info:
+            tok.batch_tokenize(Items(exc))
+        assert str(info.value) == str(exc)
