@@ -43,11 +43,21 @@ PyObject* to_python(const std::vector<T>& items) {
     return list.release();
 }
 
+// A new dict with room for `size` entries.
+inline PyObject* new_dict(std::size_t size) {
+#if PY_VERSION_HEX < 0x030D0000
+    return _PyDict_NewPresized(static_cast<Py_ssize_t>(size));
+#else
+    (void)size;
+    return PyDict_New();
+#endif
+}
+
 // A dict from any map-like range of (key, value) pairs, in its iteration order.
 template <class Map>
-    requires requires(const Map& m) { m.begin()->first; m.begin()->second; }
+    requires requires(const Map& m) { m.begin()->first; m.begin()->second; m.size(); }
 PyObject* to_python(const Map& map) {
-    Ref dict = Ref::steal(PyDict_New());
+    Ref dict = Ref::steal(new_dict(map.size()));
     if (!dict) return nullptr;
     for (const auto& [key, value] : map) {
         Ref k = Ref::steal(to_python(key));

@@ -56,6 +56,20 @@ std::optional<TokenView> Corpus::find(std::string_view id) const noexcept {
     return tokens_of(block_of(e));
 }
 
+void Corpus::prefetch_slot(std::string_view id) const noexcept {
+    if (table_.empty()) return;
+    __builtin_prefetch(&table_[hash_id(id) & (table_.size() - 1)]);
+}
+
+void Corpus::prefetch_document(std::string_view id) const noexcept {
+    if (table_.empty()) return;
+    const std::uint64_t hash = hash_id(id);
+    const std::uint64_t e = table_[hash & (table_.size() - 1)];
+    if (e == 0 || (e & ~kAddressMask) != tag_of(hash)) return;  // absent, or not in its first slot
+    const char* block = block_of(e);
+    for (int line = 0; line < 8; ++line) __builtin_prefetch(block + 64 * line);
+}
+
 void Corpus::grow_table(std::size_t min_slots) {
     std::size_t slots = std::bit_ceil(std::max<std::size_t>(min_slots, 8));
     std::vector<std::uint64_t> old;

@@ -34,6 +34,12 @@ public:
     std::size_t size() const noexcept { return size_; }
     std::optional<TokenView> find(std::string_view id) const noexcept;
 
+    // Hints for a lookup coming soon, to overlap its memory latency with
+    // other work: the first brings the id's table slot into cache, the
+    // second (after the first had time to land) the start of its block.
+    void prefetch_slot(std::string_view id) const noexcept;
+    void prefetch_document(std::string_view id) const noexcept;
+
     // Bytes of native memory held (arena chunks, records, table).
     std::size_t memory_bytes() const noexcept;
 

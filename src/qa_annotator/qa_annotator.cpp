@@ -26,6 +26,13 @@ bool occurs_at(const TokenView& doc, std::uint32_t start, const TokenView& answe
     return true;
 }
 
+// Documents are looked up one after another in list order (within a piece
+// of a parallel stage too): start the memory traffic of the next two early.
+void prefetch_ahead(const Corpus& corpus, const TokenList& docids, std::size_t i) noexcept {
+    if (i + 2 < docids.size()) corpus.prefetch_slot(docids[i + 2]);
+    if (i + 1 < docids.size()) corpus.prefetch_document(docids[i + 1]);
+}
+
 std::uint64_t load_word(const char* p) noexcept {
     std::uint64_t w;
     std::memcpy(&w, p, sizeof w);
@@ -47,21 +54,28 @@ AnswerSet::AnswerSet(std::vector<TokenList> answers) : answers_(std::move(answer
         std::memcpy(&word, v.data(0), std::min<std::uint32_t>(len, 8));
         const std::uint64_t mask = len >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * len)) - 1;
         prepared_.push_back(Prepared{v, word, mask, len});
+        first_lengths_ |= len < 64 ? std::uint64_t{1} << len : 0;
     }
 }
 
 std::uint32_t AnswerSet::judge(const TokenView& doc) const noexcept {
     if (has_empty_) return 1;
-    for (const Prepared& a : prepared_) {
-        if (a.tokens.size() > doc.size()) continue;
-        const std::uint32_t last = doc.size() - a.tokens.size();
-        for (std::uint32_t s = 0; s <= last; ++s) {
-            const std::uint32_t begin = doc.offsets[s];
-            if (doc.offsets[s + 1] - begin != a.first_length) continue;
-            if ((load_word(doc.bytes + begin) ^ a.first_word) & a.first_mask) continue;
-            if (a.first_length > 8 && std::memcmp(doc.bytes + begin + 8, a.tokens.data(0) + 8, a.first_length - 8) != 0)
-                continue;
-            if (occurs_at(doc, s, a.tokens)) return 1;
+    // One pass over the document's start positions, trying every answer at
+    // each: a token's length and first word are read once, and a position
+    // whose length starts no answer is skipped with one bit test.
+    const std::uint32_t n = doc.size();
+    const Prepared* const first = prepared_.data();
+    const Prepared* const last = first + prepared_.size();
+    for (std::uint32_t s = 0; s < n; ++s) {
+        const std::uint32_t at = doc.offsets[s];
+        const std::uint32_t length = doc.offsets[s + 1] - at;
+        if (length < 64 && !((first_lengths_ >> length) & 1)) continue;
+        const std::uint64_t word = load_word(doc.bytes + at);
+        for (const Prepared* a = first; a != last; ++a) {
+            if (length != a->first_length || ((word ^ a->first_word) & a->first_mask) != 0) continue;
+            if (a->tokens.size() > n - s) continue;
+            if (length > 8 && std::memcmp(doc.bytes + at + 8, a->tokens.data(0) + 8, length - 8) != 0) continue;
+            if (occurs_at(doc, s, a->tokens)) return 1;
         }
     }
     return 0;
@@ -94,6 +108,7 @@ Result<Qrels> QAAnnotator::annotate_non_optim(const QidToDocids& retrieved, cons
         Labels labels;
         labels.reserve(entry.docids.size());
         for (std::size_t i = 0; i < entry.docids.size(); ++i) {
+            prefetch_ahead(corpus_, entry.docids, i);
             const std::string_view docid = entry.docids[i];
             const auto doc = corpus_.find(docid);
             if (!doc) return missing_document(docid);
@@ -116,6 +131,7 @@ Result<Qrels> QAAnnotator::annotate(const QidToDocids& retrieved, const QidToAns
             pool::map_ordered<TokenList>(texts.size(), [&](std::size_t i) { return tokenizer_.tokenize(texts[i]); }));
 
         auto labels = pool::try_map_into<Labels>(entry.docids.size(), [&](std::size_t d) -> Result<Judged> {
+            prefetch_ahead(corpus_, entry.docids, d);
             const std::string_view docid = entry.docids[d];
             const auto doc = corpus_.find(docid);
             if (!doc) return missing_document(docid);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/flat_map.hpp"
 #include "core/result.hpp"
 #include "core/token_list.hpp"
 #include "qa_annotator/corpus.hpp"
@@ -32,8 +33,8 @@ using QidToDocids = std::vector<Retrieved>;
 using QidToAnswers = std::unordered_map<std::string, TokenList, StringHash, std::equal_to<>>;
 
 // Labels and qrels refer to the ids held by the QidToDocids they came from.
-using Labels = std::unordered_map<std::string_view, std::uint32_t, StringHash>;
-using Qrels = std::unordered_map<std::string_view, Labels, StringHash>;
+using Labels = FlatMap<std::string_view, std::uint32_t, StringHash>;
+using Qrels = FlatMap<std::string_view, Labels, StringHash>;
 
 // 1 when one of the answers occurs in the document as a contiguous run of
 // byte-equal tokens (an empty answer occurs everywhere), else 0. The
@@ -62,6 +63,7 @@ private:
 
     std::vector<TokenList> answers_;
     std::vector<Prepared> prepared_;
+    std::uint64_t first_lengths_ = 0;  // bit L: some answer starts with a token of L < 64 bytes
     bool has_empty_ = false;
 };
 

@@ -107,7 +107,7 @@ TEST(answer_set_matches_reference_scan) {
     Corpus::Builder builder(2000);
     std::vector<std::string> ids;
     for (int d = 0; d < 2000; ++d) {
-        ids.push_back("d" + std::to_string(d));
+        ids.push_back(std::to_string(d).insert(0, 1, 'd'));
         builder.begin(ids.back());
         for (unsigned k = 0, n = rng() % 14; k < n; ++k) builder.add_token(alphabet[rng() % alphabet.size()]);
         builder.end();
