@@ -146,8 +146,15 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
         const bool is_list = PyList_CheckExact(sequence);
         // The size is re-read every step: a conversion may run Python code
         // that changes the list, exactly as its iterator would see it.
+        PyObject* const* items = is_list ? reinterpret_cast<PyListObject*>(sequence)->ob_item
+                                         : reinterpret_cast<PyTupleObject*>(sequence)->ob_item;
         for (Py_ssize_t i = 0; i < (is_list ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence)); ++i) {
-            Ref item = Ref::borrow(is_list ? PyList_GET_ITEM(sequence, i) : PyTuple_GET_ITEM(sequence, i));
+            if (is_list) items = reinterpret_cast<PyListObject*>(sequence)->ob_item;  // may have moved
+            // Items are scattered objects: start loading a few ahead.
+            constexpr Py_ssize_t kAhead = 8;
+            if (i + kAhead < (is_list ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence)))
+                __builtin_prefetch(items[i + kAhead]);
+            Ref item = Ref::borrow(items[i]);
             if (auto r = f(item.get()); !r) return r;
         }
         return {};
