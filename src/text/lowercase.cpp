@@ -1,10 +1,13 @@
 #include "text/lowercase.hpp"
 
 #include <climits>
+#include <cstdint>
+#include <cstring>
 
 #include <unicode/bytestream.h>
 #include <unicode/casemap.h>
 #include <unicode/stringpiece.h>
+#include <unicode/uchar.h>
 #include <unicode/utypes.h>
 
 #include "core/fault.hpp"
@@ -12,11 +15,95 @@
 
 namespace quarnel::text {
 
+namespace {
+
+// ICU's simple lowercase mapping of the Basic Multilingual Plane, read once
+// (about a millisecond) and kept: simple mappings of BMP characters stay in
+// the BMP. 0 marks "ask ICU" (never needed, but keeps the table honest).
+const std::uint16_t* bmp_lower() {
+    static const std::uint16_t* table = [] {
+        auto* t = new std::uint16_t[0x10000];  // never freed: used until exit
+        for (UChar32 c = 0; c < 0x10000; ++c) {
+            const UChar32 l = u_tolower(c);
+            t[c] = l < 0x10000 ? static_cast<std::uint16_t>(l) : 0;
+        }
+        return t;
+    }();
+    return table;
+}
+
+// The root full lowercase mapping differs from ICU's simple per-character
+// mapping (u_tolower) only for U+0130 (two characters) and U+03A3 (final
+// sigma depends on context); everything else maps character by character.
+// Returns false, with `out` unchanged, when the text needs the full case
+// mapper: it holds one of those two, or is not well-formed UTF-8.
+bool lowercase_simple(std::string_view text, std::string& out) {
+    const std::uint16_t* lower = bmp_lower();
+    const std::size_t start = out.size();
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    // A lowercase character never takes more than 3/2 of its bytes (2 -> 3).
+    out.resize(start + n + n / 2 + 4);
+    auto* d = reinterpret_cast<unsigned char*>(out.data() + start);
+    std::size_t i = 0;
+    while (i < n) {
+        const unsigned c = p[i];
+        if (c < 0x80) {
+            *d++ = static_cast<unsigned char>(c + (c - 'A' < 26u ? 32 : 0));
+            ++i;
+            continue;
+        }
+        char32_t cp;
+        std::size_t len;
+        if (c >= 0xC2 && c < 0xE0 && n - i >= 2 && (p[i + 1] & 0xC0) == 0x80) {
+            cp = ((c & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu);
+            len = 2;
+        } else if (c >= 0xE0 && c < 0xF0 && n - i >= 3 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+            cp = ((c & 0x0Fu) << 12) | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu);
+            len = 3;
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
+        } else if (c >= 0xF0 && c < 0xF5 && n - i >= 4 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
+                   (p[i + 3] & 0xC0) == 0x80) {
+            cp = ((c & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) | (p[i + 3] & 0x3Fu);
+            len = 4;
+            if (cp < 0x10000 || cp > 0x10FFFF) break;
+        } else {
+            break;  // not well-formed
+        }
+        if (cp == 0x130 || cp == 0x3A3) break;
+        const char32_t mapped =
+            cp < 0x10000 && lower[cp] != 0 ? lower[cp] : static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp)));
+        if (mapped == cp) {
+            d[0] = p[i];
+            d[1] = p[i + 1];
+            if (len > 2) d[2] = p[i + 2];
+            if (len > 3) d[3] = p[i + 3];
+            d += len;
+        } else {
+            d = encode_utf8(mapped, d);
+        }
+        i += len;
+    }
+    if (i < n) {  // stopped early: leave it to the full mapper
+        out.resize(start);
+        return false;
+    }
+    out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(d) - out.data()));
+    return true;
+}
+
+}  // namespace
+
 void lowercase_append(std::string_view text, std::string& out) {
     if (is_ascii(text)) {
         append_ascii_lower(out, text);
         return;
     }
+    if (lowercase_simple(text, out)) return;
+    lowercase_append_full(text, out);
+}
+
+void lowercase_append_full(std::string_view text, std::string& out) {
     if (text.size() > static_cast<std::size_t>(INT32_MAX)) fault("lowercase: string longer than 2 GiB");
     icu::StringByteSink<std::string> sink(&out, static_cast<int32_t>(text.size()));
     UErrorCode status = U_ZERO_ERROR;

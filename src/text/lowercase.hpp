@@ -11,7 +11,12 @@ namespace quarnel::text {
 
 std::string lowercase(std::string_view text);
 
-// Appends the lowercase form of `text` to `out`.
+// Appends the lowercase form of `text` to `out`. Text without U+0130 or
+// U+03A3 is mapped character by character with ICU's simple mapping (the
+// same result for such text); the rest goes through ICU's full case mapper.
 void lowercase_append(std::string_view text, std::string& out);
+
+// Always through ICU's full case mapper (the reference for the above).
+void lowercase_append_full(std::string_view text, std::string& out);
 
 }  // namespace quarnel::text

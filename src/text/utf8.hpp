@@ -118,6 +118,26 @@ inline void append_utf8(std::string& out, char32_t cp) {
     }
 }
 
+// Writes the UTF-8 form of `cp` at `d`; returns the end.
+inline unsigned char* encode_utf8(char32_t cp, unsigned char* d) noexcept {
+    if (cp < 0x80) {
+        *d++ = static_cast<unsigned char>(cp);
+    } else if (cp < 0x800) {
+        *d++ = static_cast<unsigned char>(0xC0 | (cp >> 6));
+        *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        *d++ = static_cast<unsigned char>(0xE0 | (cp >> 12));
+        *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    } else {
+        *d++ = static_cast<unsigned char>(0xF0 | (cp >> 18));
+        *d++ = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+        *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+    }
+    return d;
+}
+
 inline char ascii_lower(char c) noexcept {
     auto u = static_cast<unsigned char>(c);
     return static_cast<char>(u + (static_cast<unsigned char>(u - 'A') < 26 ? 32 : 0));

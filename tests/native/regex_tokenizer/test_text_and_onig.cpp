@@ -1,5 +1,7 @@
 // The shared helpers: lowercasing, normalization, UTF-8 scanning and the
 // Oniguruma wrapper.
+#include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -145,4 +147,35 @@ TEST(onig_search_error_is_a_fault) {
     CHECK(what.starts_with("Onig: Regex search error: "));
     // The same state serves the next search.
     CHECK(state.search(*re, "aac", 0, m) && m == (onig::Match{0, 3}));
+}
+
+// The character-by-character path must agree with ICU's full case mapper on
+// every code point, alone and between other characters, and on random text.
+TEST(lowercase_fast_path_matches_full_mapper) {
+    auto full = [](std::string_view s) {
+        std::string out;
+        text::lowercase_append_full(s, out);
+        return out;
+    };
+    int mismatches = 0;
+    std::string one, ctx;
+    for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF) continue;
+        one.clear();
+        text::append_utf8(one, cp);
+        ctx = "A" + one + "\u00C9";
+        mismatches += text::lowercase(one) != full(one);
+        mismatches += text::lowercase(ctx) != full(ctx);
+    }
+    CHECK_EQ(mismatches, 0);
+
+    std::mt19937 rng(11);
+    const char32_t pool[] = {'A', 'z', ' ', 0xC0, 0xDF, 0x130, 0x131, 0x3A3, 0x3C3, 0x391, 0x41F, 0x10A0,
+                             0x1E9E, 0x2126, 0x24B6, 0xFF21, 0x10400, 0x1E900, 0x345, 0x301, '\''};
+    for (int t = 0; t < 20000; ++t) {
+        std::string s;
+        for (unsigned k = 0, n = rng() % 12; k < n; ++k) text::append_utf8(s, pool[rng() % std::size(pool)]);
+        if (text::lowercase(s) != full(s)) ++mismatches;
+    }
+    CHECK_EQ(mismatches, 0);
 }
