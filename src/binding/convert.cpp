@@ -1,5 +1,7 @@
 #include "binding/convert.hpp"
 
+#include "text/utf8.hpp"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -49,34 +51,22 @@ Error cannot_convert(PyObject* value, const char* target) {
 
 namespace {
 
+// UTF-8 of a str's code units, or false (with `out` unchanged) when a
+// lone surrogate makes it unencodable.
 template <class CodeUnit>
 bool encode(const CodeUnit* units, std::size_t n, std::string& out) {
     const std::size_t start = out.size();
     out.resize(start + n * (sizeof(CodeUnit) == 1 ? 2 : sizeof(CodeUnit) == 2 ? 3 : 4));
-    char* p = out.data() + start;
+    auto* d = reinterpret_cast<unsigned char*>(out.data() + start);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t c = units[i];
-        if (c < 0x80) {
-            *p++ = static_cast<char>(c);
-        } else if (c < 0x800) {
-            *p++ = static_cast<char>(0xC0 | (c >> 6));
-            *p++ = static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            if (c >= 0xD800 && c <= 0xDFFF) {  // a lone surrogate cannot be encoded
-                out.resize(start);
-                return false;
-            }
-            *p++ = static_cast<char>(0xE0 | (c >> 12));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            *p++ = static_cast<char>(0xF0 | (c >> 18));
-            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            *p++ = static_cast<char>(0x80 | (c & 0x3F));
+        const char32_t c = units[i];
+        if (c >= 0xD800 && c <= 0xDFFF) {
+            out.resize(start);
+            return false;
         }
+        d = text::encode_utf8(c, d);
     }
-    out.resize(static_cast<std::size_t>(p - out.data()));
+    out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(d) - out.data()));
     return true;
 }
 

@@ -41,50 +41,25 @@ bool lowercase_simple(std::string_view text, std::string& out) {
     const std::uint16_t* lower = bmp_lower();
     const std::size_t start = out.size();
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
     // A lowercase character never takes more than 3/2 of its bytes (2 -> 3).
-    out.resize(start + n + n / 2 + 4);
+    out.resize(start + text.size() + text.size() / 2 + 4);
     auto* d = reinterpret_cast<unsigned char*>(out.data() + start);
-    std::size_t i = 0;
-    while (i < n) {
-        const unsigned c = p[i];
-        if (c < 0x80) {
-            *d++ = static_cast<unsigned char>(c + (c - 'A' < 26u ? 32 : 0));
-            ++i;
-            continue;
-        }
-        char32_t cp;
-        std::size_t len;
-        if (c >= 0xC2 && c < 0xE0 && n - i >= 2 && (p[i + 1] & 0xC0) == 0x80) {
-            cp = ((c & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu);
-            len = 2;
-        } else if (c >= 0xE0 && c < 0xF0 && n - i >= 3 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
-            cp = ((c & 0x0Fu) << 12) | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu);
-            len = 3;
-            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
-        } else if (c >= 0xF0 && c < 0xF5 && n - i >= 4 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
-                   (p[i + 3] & 0xC0) == 0x80) {
-            cp = ((c & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) | (p[i + 3] & 0x3Fu);
-            len = 4;
-            if (cp < 0x10000 || cp > 0x10FFFF) break;
-        } else {
-            break;  // not well-formed
-        }
-        if (cp == 0x130 || cp == 0x3A3) break;
-        const char32_t mapped =
-            cp < 0x10000 && lower[cp] != 0 ? lower[cp] : static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp)));
+    std::size_t at = 0;
+    const std::size_t done = decode_utf8(text, [&](char32_t cp, std::size_t len) {
+        if (cp == 0x130 || cp == 0x3A3) return false;
+        const char32_t mapped = cp < 0x80      ? static_cast<char32_t>(ascii_lower(static_cast<char>(cp)))
+                                : cp < 0x10000 && lower[cp] != 0 ? lower[cp]
+                                                                 : static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp)));
         if (mapped == cp) {
-            d[0] = p[i];
-            d[1] = p[i + 1];
-            if (len > 2) d[2] = p[i + 2];
-            if (len > 3) d[3] = p[i + 3];
+            for (std::size_t k = 0; k < len; ++k) d[k] = p[at + k];
             d += len;
         } else {
             d = encode_utf8(mapped, d);
         }
-        i += len;
-    }
-    if (i < n) {  // stopped early: leave it to the full mapper
+        at += len;
+        return true;
+    });
+    if (done < text.size()) {  // stopped early: leave it to the full mapper
         out.resize(start);
         return false;
     }

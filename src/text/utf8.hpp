@@ -63,41 +63,42 @@ inline bool is_ascii(std::string_view text) noexcept {
     return true;
 }
 
-// Strict validation: no overlong forms, no surrogates, nothing above U+10FFFF.
-inline bool is_valid_utf8(std::string_view text) noexcept {
+// Strict decoding: no overlong forms, no surrogates, nothing above
+// U+10FFFF. Calls sink(code_point, byte_length) for each well-formed
+// character until the sink returns false or a malformed sequence starts;
+// returns the number of bytes decoded.
+template <class Sink>
+inline std::size_t decode_utf8(std::string_view text, Sink&& sink) {
     const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t n = text.size(), i = 0;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
     while (i < n) {
-        unsigned char c = p[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        std::size_t len;
+        const unsigned c = p[i];
         char32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            len = 2;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            len = 3;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
+        std::size_t len;
+        if (c < 0x80) {
+            cp = c, len = 1;
+        } else if (c >= 0xC2 && c <= 0xDF && n - i >= 2 && (p[i + 1] & 0xC0) == 0x80) {
+            cp = ((c & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu), len = 2;
+        } else if (c >= 0xE0 && c <= 0xEF && n - i >= 3 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80) {
+            cp = ((c & 0x0Fu) << 12) | ((p[i + 1] & 0x3Fu) << 6) | (p[i + 2] & 0x3Fu), len = 3;
+            if (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)) break;
+        } else if (c >= 0xF0 && c <= 0xF4 && n - i >= 4 && (p[i + 1] & 0xC0) == 0x80 && (p[i + 2] & 0xC0) == 0x80 &&
+                   (p[i + 3] & 0xC0) == 0x80) {
+            cp = ((c & 0x07u) << 18) | ((p[i + 1] & 0x3Fu) << 12) | ((p[i + 2] & 0x3Fu) << 6) | (p[i + 3] & 0x3Fu);
             len = 4;
-            cp = c & 0x07;
+            if (cp < 0x10000 || cp > 0x10FFFF) break;
         } else {
-            return false;
+            break;
         }
-        if (n - i < len) return false;
-        for (std::size_t k = 1; k < len; ++k) {
-            if ((p[i + k] & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (p[i + k] & 0x3F);
-        }
-        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
+        if (!sink(cp, len)) break;
         i += len;
     }
-    return true;
+    return i;
+}
+
+inline bool is_valid_utf8(std::string_view text) noexcept {
+    return decode_utf8(text, [](char32_t, std::size_t) { return true; }) == text.size();
 }
 
 inline void append_utf8(std::string& out, char32_t cp) {
