@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_common.hpp"
 #include "pool/pool.hpp"
 #include "qa_annotator/corpus.hpp"
 #include "qa_annotator/qa_annotator.hpp"
@@ -32,7 +33,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::json_list;
 
 [[noreturn]] void usage(const char* msg) {
     std::fprintf(stderr, "bench_annotate: %s\nusage: bench_annotate FILE [--repeat N] [--non-optim-repeat N]\n", msg);
@@ -111,15 +113,6 @@ Input read_input(const char* path) {
         }
     }
     return input;
-}
-
-std::string json_list(const std::vector<double>& xs) {
-    std::ostringstream out;
-    out.precision(9);
-    out << '[';
-    for (std::size_t i = 0; i < xs.size(); ++i) out << (i ? "," : "") << xs[i];
-    out << ']';
-    return out.str();
 }
 
 std::size_t positives(const quarnel::Qrels& qrels) {

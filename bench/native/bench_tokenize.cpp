@@ -22,12 +22,14 @@
 #include <string_view>
 #include <vector>
 
+#include "bench_common.hpp"
 #include "pool/pool.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::json_list;
 
 [[noreturn]] void usage(const char* msg) {
     std::fprintf(stderr, "bench_tokenize: %s\nusage: bench_tokenize FILE [--mode batch|single] [--repeat N]\n", msg);
@@ -45,15 +47,6 @@ std::vector<std::string> read_lines(const char* path, std::size_t& bytes) {
         lines.push_back(std::move(line));
     }
     return lines;
-}
-
-std::string json_list(const std::vector<double>& xs) {
-    std::ostringstream out;
-    out.precision(9);
-    out << '[';
-    for (std::size_t i = 0; i < xs.size(); ++i) out << (i ? "," : "") << xs[i];
-    out << ']';
-    return out.str();
 }
 
 }  // namespace
