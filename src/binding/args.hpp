@@ -50,6 +50,7 @@ public:
     // Converts parameter i (which must be bound, i.e. required or present).
     template <class T>
     Result<T> get(std::size_t i) const {
+        require_gil();
         Result<T> r = Convert<T>::from(slots_[i]);
         if (!r.ok()) return argument_error(entry_->params[i], std::move(r).error());
         return r;

@@ -65,6 +65,10 @@ void raise_panic(const std::string& message) {
 
 bool gil_held() noexcept { return t_gil_held; }
 
+void require_gil() {
+    if (!t_gil_held) fault("a Python object was about to be touched without the interpreter lock");
+}
+
 detail::GilMark::GilMark(bool held) noexcept : previous_(t_gil_held) { t_gil_held = held; }
 detail::GilMark::~GilMark() { t_gil_held = previous_; }
 

@@ -24,8 +24,12 @@ void raise(const Error& error);
 void raise_current_exception() noexcept;
 
 // Whether this thread holds the interpreter lock, as recorded by boundary()
-// and without_gil(). Used to refuse touching Python objects without it.
+// and without_gil().
 bool gil_held() noexcept;
+
+// Faults unless this thread holds the interpreter lock: the conversions and
+// result builders call it before touching any Python object.
+void require_gil();
 
 namespace detail {
 class GilMark {

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "binding/boundary.hpp"
 #include "binding/python.hpp"
 #include "core/token_list.hpp"
 
@@ -90,6 +91,7 @@ private:
 // Builds the Python result of a call from a native value.
 template <class T>
 PyObject* build_result(const T& value) {
+    require_gil();
     CollectorPause pause;
     return to_python(value);
 }
