@@ -290,11 +290,17 @@ def _tool(name: str) -> Optional[str]:
     return shutil.which(name)
 
 
+def bench_build_dir() -> Path:
+    """Where the native benchmarks are built: $QUARNEL_BENCH_BUILD (the test
+    script points it at its own build) or build/bench."""
+    return Path(os.environ.get("QUARNEL_BENCH_BUILD") or ROOT / "build" / "bench")
+
+
 def native_binary(target: str, build_dir: Optional[str] = None, build: bool = True) -> Optional[Path]:
     """Path of the native benchmark executable `target`, configuring and
     (re)building it in build/bench (or `build_dir`) when possible. Returns
     None, after saying why, when it cannot be had."""
-    bdir = Path(build_dir) if build_dir else ROOT / "build" / "bench"
+    bdir = Path(build_dir) if build_dir else bench_build_dir()
     exe = bdir / target
     if not build:
         if exe.is_file():

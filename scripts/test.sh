@@ -6,15 +6,20 @@ bash scripts/setup.sh
 
 echo "test: native unit tests"
 cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQUARNEL_PYTHON_MODULE=OFF -DQUARNEL_NATIVE_TESTS=ON \
+  -DQUARNEL_PYTHON_MODULE=OFF -DQUARNEL_NATIVE_TESTS=ON -DQUARNEL_BENCH=ON \
   -DCMAKE_MAKE_PROGRAM="$PWD/.venv/bin/ninja" >/dev/null
 cmake --build build/native >/dev/null
+mkdir -p build/native/logs
 for t in build/native/test_*; do
-  "$t" >"build/native/$(basename "$t").log" 2>&1 || { cat "build/native/$(basename "$t").log"; exit 1; }
-  tail -n 1 "build/native/$(basename "$t").log" | sed "s|^|$(basename "$t"): |"
+  [ -f "$t" ] && [ -x "$t" ] || continue
+  log="build/native/logs/$(basename "$t").log"
+  "$t" >"$log" 2>&1 || { cat "$log"; exit 1; }
+  tail -n 1 "$log" | sed "s|^|$(basename "$t"): |"
 done
 # The pool again with a single worker: results must not depend on the count.
-RAYON_NUM_THREADS=1 build/native/test_pool >build/native/test_pool_1.log 2>&1 || { echo "test_pool failed with one worker"; exit 1; }
+RAYON_NUM_THREADS=1 build/native/test_pool >build/native/logs/test_pool_1.log 2>&1 ||
+  { cat build/native/logs/test_pool_1.log; exit 1; }
 
 echo "test: Python tests"
+export QUARNEL_BENCH_BUILD="$PWD/build/native"  # the benchmark helpers' tests use its programs
 .venv/bin/python -m pytest -q "$@"

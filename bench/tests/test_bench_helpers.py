@@ -268,7 +268,7 @@ def test_qa_script_runs_end_to_end():
 
 
 def _native(target):
-    exe = _common.ROOT / "build" / "bench" / target
+    exe = _common.bench_build_dir() / target
     if not exe.is_file():
         pytest.skip(f"{exe} not built (configure with -DQUARNEL_BENCH=ON)")
     return exe
