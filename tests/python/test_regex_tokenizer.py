@@ -219,3 +219,20 @@ def test_many_calls_keep_memory_flat():
     for _ in range(5):
         burst()
     assert rss_kb() - start < 2048
+
+
+def test_batches_work_in_forked_children():
+    # multiprocessing's default start method on Linux forks a process that
+    # has none of the parent's worker threads; its batches must still run.
+    import multiprocessing
+
+    tok = RegexTokenizer()
+    tok.batch_tokenize(["start the pool in the parent"])
+    ctx = multiprocessing.get_context("fork")
+    with ctx.Pool(2) as pool:
+        got = pool.map(_tokenize_in_child, [["A b", "c"], ["d, e"]], chunksize=1)
+    assert got == [[["a", "b"], ["c"]], [["d", ",", "e"]]]
+
+
+def _tokenize_in_child(texts):
+    return RegexTokenizer().batch_tokenize(texts)
