@@ -10,6 +10,7 @@ import gc
 import json
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 import time
@@ -363,9 +364,10 @@ def native_scaling(exe: Path, args: list, rounds: int) -> tuple:
     each (alternating spreads a busy machine's background load over both
     counts). When no round was quiet (other processes using less than
     QUIET CPUs during both of its runs, as far as can be told), up to
-    `rounds` more are run until one is. Returns ({threads: report of its best run}, [(1-worker time /
-    2-worker time, quiet) of each round])."""
+    `rounds` more are run until one is. Returns ({threads: report of its best run, plus the median of all its
+    runs}, [(1-worker time / 2-worker time, quiet) of each round])."""
     best: dict = {}
+    runs: dict = {1: [], 2: []}
     per_round = []
     r = 0
     while r < rounds or (r < 2 * rounds and not any(quiet for _, quiet in per_round)):
@@ -378,9 +380,15 @@ def native_scaling(exe: Path, args: list, rounds: int) -> tuple:
             bg = "" if others is None else f"  (others used {others:.2f} CPUs)"
             progress(f"  native, {threads} worker(s), round {r}: best {report['best_s']:.4f} s{bg}")
             times[threads] = report["best_s"]
+            runs[threads].extend(report.get("runs_s", [report["best_s"]]))
             if threads not in best or report["best_s"] < best[threads]["best_s"]:
                 best[threads] = report
         per_round.append((times[1] / times[2], quiet))
+    # On a machine whose speed drifts, the best run of each count can come
+    # from different moments; the medians of all runs are the steadier view.
+    for threads in (1, 2):
+        best[threads]["median_s"] = statistics.median(runs[threads])
+        best[threads]["all_runs"] = len(runs[threads])
     return best, per_round
 
 

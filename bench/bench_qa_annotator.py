@@ -611,6 +611,7 @@ def main(argv=None) -> None:
                   f"{r['pairs'] / r['best_s'] / 1e6:6.2f} M pairs/s")
         print(f"  annotate_non_optim: {fmt_s(min(r['non_optim_best_s'] for r in scaling.values())):>10}")
         print("  " + ratio_line("2 workers vs 1 (best vs best)", two["best_s"], one["best_s"], 1.6))
+        print("  " + ratio_line(f"2 workers vs 1 (median vs median of {one['all_runs']} runs each)", two["median_s"], one["median_s"], 1.6))
         print("  per alternating round (busy = other processes used CPU meanwhile): " + rounds_text(round_ratios))
         print(f"  native corpus construction: {one['corpus_tokens'] / one['build_s'] / 1e6:.1f} M tokens/s; "
               f"Corpus::memory_bytes {one['corpus_memory_bytes'] / one['corpus_tokens']:.2f} bytes/token")

@@ -348,6 +348,7 @@ def report(res: dict, default_threads) -> None:
         print(f"  {n} worker(s): {fmt_s(r['best_s']):>10}   {r['bytes'] / 1e6 / r['best_s']:7.1f} MB/s   "
               f"{r['tokens'] / r['best_s'] / 1e6:6.2f} M tokens/s")
     print("  " + ratio_line("2 workers vs 1 (best vs best)", two["best_s"], one["best_s"], 1.7))
+    print("  " + ratio_line(f"2 workers vs 1 (median vs median of {one['all_runs']} runs each)", two["median_s"], one["median_s"], 1.7))
     print("  per alternating round (busy = other processes used CPU meanwhile): " + rounds_text(res["round_ratios"]))
 
     native = scaling.get(default_threads) if default_threads else None
