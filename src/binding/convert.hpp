@@ -152,8 +152,11 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
             if (is_list) items = reinterpret_cast<PyListObject*>(sequence)->ob_item;  // may have moved
             // Items are scattered objects: start loading a few ahead.
             constexpr Py_ssize_t kAhead = 8;
-            if (i + kAhead < (is_list ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence)))
-                __builtin_prefetch(items[i + kAhead]);
+            if (i + kAhead < (is_list ? PyList_GET_SIZE(sequence) : PyTuple_GET_SIZE(sequence))) {
+                const char* ahead = reinterpret_cast<const char*>(items[i + kAhead]);
+                __builtin_prefetch(ahead);
+                __builtin_prefetch(ahead + 56);  // a small str's state and text may be on the next line
+            }
             Ref item = Ref::borrow(items[i]);
             if (auto r = f(item.get()); !r) return r;
         }
