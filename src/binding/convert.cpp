@@ -101,10 +101,22 @@ Result<TokenList> Convert<TokenList>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     TokenList out;
     if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
-    auto r = for_each_item(value, [&](PyObject* item) -> Result<void> {
+    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
         if (auto a = append_utf8(item, out.open_bytes()); !a) return a;
         out.close_token();
         return {};
+    });
+    if (!r) return std::move(r).error();
+    return out;
+}
+
+Result<std::vector<std::string>> Convert<std::vector<std::string>>::from(PyObject* value) {
+    QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
+    std::vector<std::string> out;
+    if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)));
+    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
+        out.emplace_back();
+        return append_utf8(item, out.back());
     });
     if (!r) return std::move(r).error();
     return out;

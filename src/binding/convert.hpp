@@ -45,6 +45,13 @@ Result<Py_ssize_t> check_sequence(PyObject* value);
 template <class F>
 Result<void> for_each_item(PyObject* sequence, F&& f);
 
+// The same for a sequence of str: f(str) gets each item once it is known to
+// be a str (any other item fails with the str conversion's error). f must
+// not run Python code (copying the text doesn't), so list and tuple items
+// are read without taking references: nothing can change the sequence.
+template <class F>
+Result<void> for_each_str(PyObject* sequence, F&& f);
+
 // Calls f(key, value) -> Result<void> on every entry of a dict, in its order.
 template <class F>
 Result<void> for_each_entry(PyObject* dict, F&& f);
@@ -88,6 +95,11 @@ struct Convert<std::vector<T>> {
         if (!r) return std::move(r).error();
         return out;
     }
+};
+
+template <>
+struct Convert<std::vector<std::string>> {
+    static Result<std::vector<std::string>> from(PyObject* value);
 };
 
 template <class K, class V, class H, class E>
@@ -140,7 +152,11 @@ Result<void> with_utf8(PyObject* value, F&& f) {
     return {};
 }
 
-template <class F>
+namespace detail {
+
+// `hold`: take a reference to each list or tuple item while f runs. Needed
+// whenever f may run Python code, which could change the sequence.
+template <bool hold, class F>
 Result<void> for_each_item(PyObject* sequence, F&& f) {
     if (PyList_CheckExact(sequence) || PyTuple_CheckExact(sequence)) {
         const bool is_list = PyList_CheckExact(sequence);
@@ -157,8 +173,8 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
                 __builtin_prefetch(ahead);
                 __builtin_prefetch(ahead + 56);  // a small str's state and text may be on the next line
             }
-            Ref item = Ref::borrow(items[i]);
-            if (auto r = f(item.get()); !r) return r;
+            Ref held = hold ? Ref::borrow(items[i]) : Ref();
+            if (auto r = f(items[i]); !r) return r;
         }
         return {};
     }
@@ -168,6 +184,24 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
         if (auto r = f(item.get()); !r) return r;
     if (PyErr_Occurred()) return pending();
     return {};
+}
+
+}  // namespace detail
+
+template <class F>
+Result<void> for_each_item(PyObject* sequence, F&& f) {
+    return detail::for_each_item<true>(sequence, std::forward<F>(f));
+}
+
+template <class F>
+Result<void> for_each_str(PyObject* sequence, F&& f) {
+    return detail::for_each_item<false>(sequence, [&](PyObject* item) -> Result<void> {
+        if (!PyUnicode_Check(item)) {
+            Ref held = Ref::borrow(item);  // naming its type may run Python code
+            return cannot_convert(item, "PyString");
+        }
+        return f(item);
+    });
 }
 
 template <class F>

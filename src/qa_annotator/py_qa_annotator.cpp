@@ -16,7 +16,7 @@ struct Convert<Corpus> {
             if (!id) return id;
             QUARNEL_TRY(Py_ssize_t len, check_sequence(tokens));
             if (len > 0) builder.reserve_tokens(static_cast<std::size_t>(len));
-            auto items = for_each_item(tokens, [&](PyObject* token) -> Result<void> {
+            auto items = for_each_str(tokens, [&](PyObject* token) -> Result<void> {
                 if (auto t = append_utf8(token, builder.token_bytes()); !t) return t;
                 builder.close_token();
                 return {};
