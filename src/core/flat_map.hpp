@@ -37,12 +37,6 @@ public:
         slot = static_cast<std::uint32_t>(entries_.size());
     }
 
-    const V* find(const K& key) const {
-        if (slots_.empty()) return nullptr;
-        const std::uint32_t slot = slots_[probe(key)];
-        return slot == 0 ? nullptr : &entries_[slot - 1].second;
-    }
-
     std::size_t size() const noexcept { return entries_.size(); }
     bool empty() const noexcept { return entries_.empty(); }
     auto begin() const noexcept { return entries_.begin(); }

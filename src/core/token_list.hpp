@@ -63,13 +63,6 @@ public:
     const std::string& bytes() const noexcept { return bytes_; }
     std::span<const std::uint32_t> offsets() const noexcept { return offsets_; }
 
-    std::vector<std::string> to_strings() const {
-        std::vector<std::string> out;
-        out.reserve(size());
-        for (std::size_t i = 0; i < size(); ++i) out.emplace_back((*this)[i]);
-        return out;
-    }
-
 private:
     std::string bytes_;
     std::vector<std::uint32_t> offsets_;

@@ -101,24 +101,6 @@ inline bool is_valid_utf8(std::string_view text) noexcept {
     return decode_utf8(text, [](char32_t, std::size_t) { return true; }) == text.size();
 }
 
-inline void append_utf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
 // Writes the UTF-8 form of `cp` at `d`; returns the end.
 inline unsigned char* encode_utf8(char32_t cp, unsigned char* d) noexcept {
     if (cp < 0x80) {
@@ -137,6 +119,11 @@ inline unsigned char* encode_utf8(char32_t cp, unsigned char* d) noexcept {
         *d++ = static_cast<unsigned char>(0x80 | (cp & 0x3F));
     }
     return d;
+}
+
+inline void append_utf8(std::string& out, char32_t cp) {
+    unsigned char buf[4];
+    out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(encode_utf8(cp, buf) - buf));
 }
 
 inline char ascii_lower(char c) noexcept {

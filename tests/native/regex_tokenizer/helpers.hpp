@@ -52,7 +52,10 @@ inline quarnel::RegexTokenizer make(std::string_view pattern, bool lowercase = t
 }
 
 inline Strings tokens(const quarnel::RegexTokenizer& t, std::string_view text) {
-    return t.tokenize(text).to_strings();
+    const quarnel::TokenList list = t.tokenize(text);
+    Strings out;
+    for (std::size_t i = 0; i < list.size(); ++i) out.emplace_back(list[i]);
+    return out;
 }
 
 struct Stopwatch {
