@@ -297,6 +297,16 @@ def bench_build_dir() -> Path:
     return Path(os.environ.get("QUARNEL_BENCH_BUILD") or ROOT / "build" / "bench")
 
 
+def _step(cmd: list, env: dict, what: str) -> bool:
+    """Runs one configure or build command; on failure says so with the
+    output's tail (an existing, possibly stale, executable is used then)."""
+    r = subprocess.run(cmd, env=env, capture_output=True, text=True)
+    if r.returncode != 0:
+        progress(f"{what} failed; an existing executable, if any, is used (possibly stale):\n"
+                 f"{(r.stdout + r.stderr)[-3000:]}")
+    return r.returncode == 0
+
+
 def native_binary(target: str, build_dir: Optional[str] = None, build: bool = True) -> Optional[Path]:
     """Path of the native benchmark executable `target`, configuring and
     (re)building it in build/bench (or `build_dir`) when possible. Returns
@@ -323,24 +333,9 @@ def native_binary(target: str, build_dir: Optional[str] = None, build: bool = Tr
         if ninja:
             cmd += ["-G", "Ninja", f"-DCMAKE_MAKE_PROGRAM={ninja}"]
         progress(f"configuring {bdir} for the native benchmarks")
-    r = subprocess.run(cmd, env=env, capture_output=True, text=True)
-    if r.returncode != 0:
-        tail = (r.stdout + r.stderr)[-3000:]
-        if exe.is_file():
-            progress(f"configuring {bdir} failed; using the existing (possibly stale) {exe}:\n{tail}")
-            return exe
-        progress(f"configuring the native benchmarks failed:\n{tail}")
-        return None
-    progress(f"building {target} in {bdir} (incremental)")
-    r = subprocess.run([cmake, "--build", str(bdir), "--target", target], env=env,
-                       capture_output=True, text=True)
-    if r.returncode != 0:
-        tail = (r.stdout + r.stderr)[-3000:]
-        if exe.is_file():
-            progress(f"building {target} failed; using the existing (possibly stale) {exe}:\n{tail}")
-            return exe
-        progress(f"building {target} failed:\n{tail}")
-        return None
+    if _step(cmd, env, f"configuring {bdir}"):
+        progress(f"building {target} in {bdir} (incremental)")
+        _step([cmake, "--build", str(bdir), "--target", target], env, f"building {target}")
     return exe if exe.is_file() else None
 
 
