@@ -1,0 +1,94 @@
+"""The installed type stub agrees with the module, and mypy accepts a typed
+program that uses every method."""
+
+import ast
+import inspect
+import os
+import shutil
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+import quarnel
+
+ROOT = Path(__file__).resolve().parents[2]
+PACKAGE_DIR = Path(quarnel.__file__).parent
+STUB = PACKAGE_DIR / "__init__.pyi"
+
+
+def stub_classes():
+    tree = ast.parse(STUB.read_text())
+    return {node.name: node for node in tree.body if isinstance(node, ast.ClassDef)}
+
+
+def stub_all():
+    tree = ast.parse(STUB.read_text())
+    for node in tree.body:
+        if isinstance(node, ast.Assign) and node.targets[0].id == "__all__":
+            return ast.literal_eval(node.value)
+    raise AssertionError("the stub has no __all__")
+
+
+def stub_parameters(func):
+    """(name, default source or None) of each parameter after self."""
+    args = func.args
+    assert not (args.vararg or args.kwarg or args.kwonlyargs or args.posonlyargs)
+    names = [a.arg for a in args.args][1:]
+    defaults = [None] * (len(args.args) - len(args.defaults)) + list(args.defaults)
+    defaults = defaults[1:]
+    return [(n, None if d is None else ast.literal_eval(d)) for n, d in zip(names, defaults)]
+
+
+def module_parameters(obj):
+    params = list(inspect.signature(obj).parameters.values())
+    if params and params[0].name == "self":
+        assert params[0].kind is inspect.Parameter.POSITIONAL_ONLY
+        params = params[1:]
+    for p in params:
+        assert p.kind is inspect.Parameter.POSITIONAL_OR_KEYWORD, p
+    return [(p.name, None if p.default is inspect.Parameter.empty else p.default) for p in params]
+
+
+def public_methods(cls):
+    return {name for name, value in vars(cls).items()
+            if callable(value) and (not name.startswith("_") or name == "__call__")}
+
+
+def test_the_stub_and_marker_are_installed_beside_the_module():
+    assert STUB.is_file()
+    assert (PACKAGE_DIR / "py.typed").is_file()
+    assert sorted(stub_all()) == sorted(quarnel.__all__) == sorted(stub_classes())
+
+
+def test_every_class_and_method_matches_the_module():
+    for name, node in stub_classes().items():
+        cls = getattr(quarnel, name)
+        funcs = {f.name: f for f in node.body if isinstance(f, ast.FunctionDef)}
+        assert set(funcs) - {"__init__"} == public_methods(cls), name
+        assert stub_parameters(funcs["__init__"]) == module_parameters(cls), name
+        for method, func in funcs.items():
+            if method == "__init__":
+                continue
+            # Calling an object has no text signature of its own; it takes
+            # what batch_tokenize takes.
+            target = getattr(cls, "batch_tokenize" if method == "__call__" else method)
+            assert stub_parameters(func) == module_parameters(target), (name, method)
+
+
+@pytest.mark.skipif(shutil.which("mypy", path=os.path.dirname(sys.executable)) is None
+                    and not __import__("importlib").util.find_spec("mypy"),
+                    reason="mypy is not installed")
+def test_mypy_strict_accepts_the_typed_example(tmp_path):
+    env = dict(os.environ)
+    site = {Path(p).resolve() for p in sys.path if p.endswith("site-packages")}
+    if PACKAGE_DIR.parent.resolve() not in site:
+        # A build tree on PYTHONPATH: mypy reads the stub from there.
+        env["MYPYPATH"] = str(PACKAGE_DIR.parent)
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy", "--strict", "--no-incremental",
+         "--cache-dir", str(tmp_path), str(ROOT / "examples" / "typed_usage.py")],
+        capture_output=True, text=True, env=env, cwd=tmp_path,
+    )
+    assert result.returncode == 0, result.stdout + result.stderr
