@@ -14,6 +14,7 @@ import sys
 import time
 from pathlib import Path
 
+from evaluate_run import read_corpus, read_questions, read_trec_run, top_k_accuracy
 from quarnel import QAAnnotator, RegexTokenizer
 
 KS = (1, 5, 20, 100)
@@ -25,19 +26,9 @@ def fail(message):
 
 
 def load(data):
-    passages = {}
-    with open(data / "passages.tsv", encoding="utf-8") as f:
-        for line in f:
-            docid, title, text = line.rstrip("\n").split("\t")
-            passages[docid] = (title, text)
-    with open(data / "questions.jsonl", encoding="utf-8") as f:
-        questions = [json.loads(line) for line in f]
-    run = {}  # qid -> docids in rank order; the run file is the only source of order
-    with open(data / "run.tsv", encoding="utf-8") as f:
-        for line in f:
-            qid, docid, rank = line.split()
-            run.setdefault(qid, []).append((int(rank), docid))
-    return passages, questions, {qid: [d for _, d in sorted(ranked)] for qid, ranked in run.items()}
+    corpus = read_corpus(data / "corpus.jsonl")  # title + " " + text
+    questions = read_questions(data / "questions.jsonl")
+    return corpus, questions, read_trec_run(data / "run.trec")
 
 
 def contains(tokens, answer):
@@ -59,7 +50,7 @@ def main():
 
     tokenizer = RegexTokenizer()
     docids = list(passages)
-    texts = [f"{title} {text}" for title, text in passages.values()]
+    texts = list(passages.values())
     start = time.perf_counter()
     token_lists = tokenizer.batch_tokenize(texts)
     seconds = time.perf_counter() - start
@@ -97,16 +88,16 @@ def main():
 
     print(f"\ntop-k retrieval accuracy over {len(run)} questions")
     print(f"  {'k':>4}  {'hits':>5}  {'accuracy':>8}")
-    for k in KS:
-        hits = sum(any(qrels[qid][d] for d in ranked[:k]) for qid, ranked in run.items())
-        print(f"  {k:>4}  {hits:>5}  {hits / len(run):>8.1%}")
+    for k, accuracy in top_k_accuracy(qrels, run, KS).items():
+        hits = round(accuracy * len(run))
+        print(f"  {k:>4}  {hits:>5}  {accuracy:>8.1%}")
 
     # One worked example: the first question whose top three passages are mixed.
     sample = next((q for q in questions if len({qrels[q["qid"]][d] for d in run[q["qid"]][:3]}) == 2), questions[0])
     qid = sample["qid"]
     print(f"\nsample {qid}: {sample['question']}  answers: {sample['answers']}")
     for rank, docid in enumerate(run[qid][:3], 1):
-        print(f"  rank {rank}  {docid}  label {qrels[qid][docid]}  {passages[docid][0]}")
+        print(f"  rank {rank}  {docid}  label {qrels[qid][docid]}  {passages[docid][:40]}...")
     print(f"  top passage tokens: {corpus[run[qid][0]][:12]} ...")
 
     start = time.perf_counter()

@@ -1,4 +1,4 @@
-"""Writes examples/data/passages.tsv and examples/data/questions.jsonl.
+"""Writes examples/data/corpus.jsonl and examples/data/questions.jsonl.
 
 The passages are rendered from the fact tables in examples/gen/ (country
 data through sentence templates, everything else from hand-written
@@ -499,9 +499,9 @@ def main():
 
     out = HERE / "data"
     out.mkdir(exist_ok=True)
-    with open(out / "passages.tsv", "w", encoding="utf-8", newline="\n") as f:
+    with open(out / "corpus.jsonl", "w", encoding="utf-8", newline="\n") as f:
         for docid, title, text in docs:
-            f.write(f"{docid}\t{title}\t{text}\n")
+            f.write(json.dumps({"id": docid, "title": title, "text": text}, ensure_ascii=False) + "\n")
     with open(out / "questions.jsonl", "w", encoding="utf-8", newline="\n") as f:
         for i, (question, answers) in enumerate(questions, 1):
             f.write(json.dumps({"qid": f"q{i:03d}", "question": question, "answers": answers},

@@ -1,5 +1,6 @@
-"""Writes examples/data/run.tsv: the top 100 passages per question from a
-plain BM25 ranker over title + text.
+"""Writes examples/data/run.trec: the top 100 passages per question from a
+plain BM25 ranker over title + text, in the TREC run format
+(qid Q0 docid rank score tag).
 
 Deliberately simple, standard library only: lowercase \\w+ tokens, no
 stemming, no stopword list, the usual Okapi weighting. Ties are broken by
@@ -50,7 +51,7 @@ class BM25:
         if len(ranked) < depth:  # pad with unmatched passages in docid order
             matched = set(ranked)
             ranked += [i for i in range(len(self.ids)) if i not in matched][: depth - len(ranked)]
-        return [self.ids[i] for i in ranked[:depth]]
+        return [(self.ids[i], scores.get(i, 0.0)) for i in ranked[:depth]]
 
 
 def main():
@@ -60,19 +61,19 @@ def main():
     args = parser.parse_args()
 
     docs = []
-    with open(args.data / "passages.tsv", encoding="utf-8") as f:
+    with open(args.data / "corpus.jsonl", encoding="utf-8") as f:
         for line in f:
-            docid, title, text = line.rstrip("\n").split("\t")
-            docs.append((docid, f"{title} {text}"))
+            doc = json.loads(line)
+            docs.append((doc["id"], f"{doc['title']} {doc['text']}"))
     with open(args.data / "questions.jsonl", encoding="utf-8") as f:
         questions = [json.loads(line) for line in f]
 
     index = BM25(docs)
-    with open(args.data / "run.tsv", "w", encoding="utf-8", newline="\n") as out:
+    with open(args.data / "run.trec", "w", encoding="utf-8", newline="\n") as out:
         for q in questions:
-            for rank, docid in enumerate(index.search(q["question"], args.depth), 1):
-                out.write(f"{q['qid']}\t{docid}\t{rank}\n")
-    print(f"{len(questions)} questions x {args.depth} passages -> {args.data / 'run.tsv'}")
+            for rank, (docid, score) in enumerate(index.search(q["question"], args.depth), 1):
+                out.write(f"{q['qid']} Q0 {docid} {rank} {score:.4f} bm25\n")
+    print(f"{len(questions)} questions x {args.depth} passages -> {args.data / 'run.trec'}")
 
 
 if __name__ == "__main__":

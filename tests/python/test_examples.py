@@ -1,0 +1,27 @@
+"""Every example runs on the bundled sample data, from any directory."""
+import json
+import subprocess
+import sys
+from pathlib import Path
+
+import pytest
+
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+
+
+def run_example(name, *args, cwd):
+    out = subprocess.run([sys.executable, str(EXAMPLES / name), *args], cwd=cwd,
+                         capture_output=True, text=True, timeout=300)
+    assert out.returncode == 0, out.stderr
+    return out.stdout
+
+
+def test_evaluate_run_reads_trec_and_json_lines(tmp_path):
+    out = run_example("evaluate_run.py", "--k", "1", "100", "--qrels", "qrels.json", cwd=tmp_path)
+    assert "top-1    accuracy   70.1%" in out and "top-100  accuracy  100.0%" in out
+    qrels = json.loads((tmp_path / "qrels.json").read_text())
+    assert len(qrels) == 187 and all(len(labels) == 100 for labels in qrels.values())
+
+
+def test_typed_usage_runs(tmp_path):
+    assert run_example("typed_usage.py", cwd=tmp_path).count("\n") == 4
