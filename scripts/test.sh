@@ -23,3 +23,6 @@ RAYON_NUM_THREADS=1 build/native/test_pool >build/native/logs/test_pool_1.log 2>
 echo "test: Python tests"
 export QUARNEL_BENCH_BUILD="$PWD/build/native"  # the benchmark helpers' tests use its programs
 .venv/bin/python -m pytest -q "$@"
+
+echo "test: wheel"
+bash scripts/wheel_check.sh
