@@ -179,12 +179,14 @@ class Timed(tuple):
         return "" if o is None else f"(others used {o:.2f} CPUs meanwhile)"
 
 
-def interleaved(cases: list, verbose: bool = True) -> dict:
+def interleaved(cases: list, verbose: bool = True, clock: Callable[[], float] = time.perf_counter) -> dict:
     """Times several calls in one interleaved schedule, so that a busy spell
     of the machine hits them alike. `cases` holds (name, fn, runs); each
     fn's runs are spread evenly over the schedule. Runs with the cyclic
     garbage collector off (as timeit does); a call's previous result is
-    dropped before its next run, outside the timed region. Returns
+    dropped before its next run, outside the timed region. `clock` may be
+    time.thread_time for calls that do all their work on this thread: the
+    time other processes take the CPU away then does not count. Returns
     {name: Timed}."""
     schedule = sorted(((k + 0.5) / runs, i) for i, (_, _, runs) in enumerate(cases) for k in range(runs))
     times: dict = {name: [] for name, _, _ in cases}
@@ -198,9 +200,9 @@ def interleaved(cases: list, verbose: bool = True) -> dict:
         gc.disable()
         try:
             with Load() as load:
-                t0 = time.perf_counter()
+                t0 = clock()
                 result = fn()
-                t1 = time.perf_counter()
+                t1 = clock()
         finally:
             if was_enabled:
                 gc.enable()
@@ -214,9 +216,10 @@ def interleaved(cases: list, verbose: bool = True) -> dict:
     return {name: Timed(times[name], last.get(name), others[name]) for name, _, _ in cases}
 
 
-def best_of(fn: Callable[[], object], repeat: int, label: str = "", verbose: bool = True) -> Timed:
+def best_of(fn: Callable[[], object], repeat: int, label: str = "", verbose: bool = True,
+            clock: Callable[[], float] = time.perf_counter) -> Timed:
     """interleaved() for one call."""
-    return interleaved([(label or "run", fn, repeat)], verbose=verbose and bool(label))[label or "run"]
+    return interleaved([(label or "run", fn, repeat)], verbose=verbose and bool(label), clock=clock)[label or "run"]
 
 
 _T0 = time.perf_counter()

@@ -15,6 +15,7 @@ import time
 from pathlib import Path
 
 from evaluate_run import read_corpus, read_questions, read_trec_run, top_k_accuracy
+from pretokenize import load_corpus, pretokenize_corpus
 from quarnel import QAAnnotator, RegexTokenizer
 
 KS = (1, 5, 20, 100)
@@ -106,6 +107,12 @@ def main():
     if sequential != qrels:
         fail("annotate_non_optim and annotate disagree")
     print(f"\nsequential and parallel qrels agree (sequential pass took {seconds * 1e3:.1f} ms)")
+
+    # Beyond English: word pre-tokenization of the bundled multilingual sentences.
+    stats = pretokenize_corpus(load_corpus())
+    counts = ", ".join(f"{lang} {s['tokens']}" for lang, s in stats.items())
+    print(f"\nmultilingual pre-tokenization ({len(stats)} languages, stop words removed): {counts}")
+    print(f"  zh sample: {stats['zh']['sample'][1]}")
 
 
 if __name__ == "__main__":

@@ -7,6 +7,7 @@
 namespace quarnel {
 class RegexTokenizer;
 class QAAnnotator;
+class ICUWordPreTokenizer;
 }  // namespace quarnel
 
 namespace quarnel::binding {
@@ -15,6 +16,8 @@ template <>
 ClassDef& class_def<RegexTokenizer>();
 template <>
 ClassDef& class_def<QAAnnotator>();
+template <>
+ClassDef& class_def<ICUWordPreTokenizer>();
 
 namespace {
 
@@ -58,7 +61,7 @@ Result<PyObject*> initialise() {
                      "the quarnel module may be initialized only once per interpreter process"};
     Ref module = Ref::steal(PyModule_Create2(&module_def, 1013));
     if (!module) return pending();
-    for (ClassDef* def : {&class_def<RegexTokenizer>(), &class_def<QAAnnotator>()})
+    for (ClassDef* def : {&class_def<RegexTokenizer>(), &class_def<QAAnnotator>(), &class_def<ICUWordPreTokenizer>()})
         if (auto r = register_class(module.get(), *def); !r) return std::move(r).error();
     g_module = Ref::borrow(module.get()).release();  // the cache's own reference
     return module.release();

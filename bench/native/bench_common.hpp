@@ -2,6 +2,9 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -22,6 +25,24 @@ inline std::string json_list(const std::vector<double>& xs) {
     for (std::size_t i = 0; i < xs.size(); ++i) out << (i ? "," : "") << xs[i];
     out << ']';
     return out.str();
+}
+
+// The lines of a UTF-8 file ('\n'-separated) and their total size in
+// bytes; exits with a message naming `program` when it cannot be read.
+inline std::vector<std::string> read_lines(const char* program, const char* path, std::size_t& bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "%s: cannot open input file %s\n", program, path);
+        std::exit(2);
+    }
+    std::vector<std::string> lines;
+    std::string line;
+    bytes = 0;
+    while (std::getline(in, line)) {
+        bytes += line.size();
+        lines.push_back(std::move(line));
+    }
+    return lines;
 }
 
 }  // namespace bench

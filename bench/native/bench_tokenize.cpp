@@ -15,7 +15,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -36,18 +35,6 @@ using bench::json_list;
     std::exit(2);
 }
 
-std::vector<std::string> read_lines(const char* path, std::size_t& bytes) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) usage("cannot open input file");
-    std::vector<std::string> lines;
-    std::string line;
-    bytes = 0;
-    while (std::getline(in, line)) {
-        bytes += line.size();
-        lines.push_back(std::move(line));
-    }
-    return lines;
-}
 
 }  // namespace
 
@@ -83,7 +70,7 @@ int main(int argc, char** argv) {
     const quarnel::RegexTokenizer tokenizer = std::move(created).value();
 
     std::size_t bytes = 0;
-    std::vector<std::string> texts = read_lines(path, bytes);
+    std::vector<std::string> texts = bench::read_lines("bench_tokenize", path, bytes);
     std::string joined;
     if (mode == "single") {
         joined.reserve(bytes + texts.size());

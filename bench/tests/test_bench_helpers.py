@@ -339,3 +339,33 @@ def test_native_benchmarks_reject_bad_arguments(tmp_path):
     assert r.returncode == 2 and "cannot open" in r.stderr
     threads = json.loads(subprocess.run([str(exe), "--print-threads"], capture_output=True, text=True).stdout)
     assert threads["threads"] >= 1
+
+
+# ------------------------------------------------ word pre-tokenization
+
+
+def test_icu_bench_pure_python_way_and_native_counts(tmp_path):
+    pytest.importorskip("icu")
+    quarnel = pytest.importorskip("quarnel")
+    if not hasattr(quarnel, "ICUWordPreTokenizer"):
+        pytest.skip("quarnel built without ICUWordPreTokenizer")
+    import bench_icu_word_pre_tokenizer as icu_bench
+
+    passages = icu_bench.multilingual_passages(60_000, seed=3)
+    assert 60_000 <= sum(len(p.encode()) for _, p in passages) < 61_000
+    assert len({lang for lang, _ in passages}) >= 8
+    texts = [p for _, p in passages] + ["  Tab\tjoined \u00a0ΟΔΟΣ\x00 ", "", "\u3000"]
+    py_pretokenize, prepare = icu_bench.make_py_pretokenize()
+    tok = quarnel.ICUWordPreTokenizer()
+    assert [py_pretokenize(t) for t in texts] == tok.batch_tokenize(texts)
+
+    exe = _native("bench_icu_boundaries")
+    raw, prepared = tmp_path / "raw.txt", tmp_path / "prepared.txt"
+    body = [p for _, p in passages]
+    raw.write_text("\n".join(body) + "\n", encoding="utf-8")
+    prepared.write_text("\n".join(map(prepare, body)) + "\n", encoding="utf-8")
+    tokens = _common.run_native(exe, [raw, "--mode", "tokenize", "--repeat", 1], None)
+    assert tokens["count"] == sum(map(len, tok.batch_tokenize(body)))
+    boundaries = _common.run_native(exe, [prepared, "--mode", "boundaries", "--repeat", 1], None)
+    utf16 = _common.run_native(exe, [prepared, "--mode", "utf16", "--repeat", 1], None)
+    assert boundaries["count"] == utf16["count"] >= tokens["count"]

@@ -1,4 +1,6 @@
 import os
+import threading
+import time
 
 import pytest
 
@@ -16,3 +18,27 @@ def pytest_collection_modifyitems(config, items):
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "memory: checks resident memory")
+
+
+def ticks_during(work, warm_up=None):
+    """How often a second Python thread ticked (about once a millisecond)
+    while `work()` ran: well above zero only if the interpreter lock was
+    released meanwhile. `warm_up()` runs first, ticking already."""
+    ticks, stop = [], threading.Event()
+
+    def ticker():
+        while not stop.is_set():
+            ticks.append(1)
+            time.sleep(0.001)
+
+    t = threading.Thread(target=ticker)
+    t.start()
+    try:
+        if warm_up:
+            warm_up()
+        before = len(ticks)
+        work()
+        return len(ticks) - before
+    finally:
+        stop.set()
+        t.join()

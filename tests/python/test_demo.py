@@ -17,6 +17,17 @@ def test_demo_runs_from_any_directory(tmp_path):
     rows = {line.split()[0]: line.split()[1:] for line in out.stdout.splitlines()
             if line.strip() and line.split()[0] in {"1", "5", "20", "100"}}
     assert rows["1"][0] == "131" and rows["100"][0] == "187"
+    assert "multilingual pre-tokenization (10 languages, stop words removed)" in out.stdout
+
+
+def test_pretokenize_example():
+    out = subprocess.run([sys.executable, str(ROOT / "examples" / "pretokenize.py")], capture_output=True,
+                         text=True, timeout=120)
+    assert out.returncode == 0, out.stderr
+    rows = {line.split()[0]: line.split()[1:] for line in out.stdout.splitlines() if line[:3].rstrip() in
+            {"en", "zh", "ja", "th"} and len(line.split()) == 4}
+    assert set(rows) == {"en", "zh", "ja", "th"}
+    assert all(int(removed) > 0 for _, _, removed in rows.values())
 
 
 def test_many_small_batches_do_not_hang():

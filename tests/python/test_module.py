@@ -22,7 +22,7 @@ def test_module_attributes():
     assert not hasattr(quarnel, "PanicException")
 
 
-@pytest.mark.parametrize("name", ["RegexTokenizer", "QAAnnotator"])
+@pytest.mark.parametrize("name", ["RegexTokenizer", "QAAnnotator", "ICUWordPreTokenizer"])
 def test_type_properties(name):
     cls = getattr(quarnel, name, None)
     if cls is None:
@@ -35,7 +35,8 @@ def test_type_properties(name):
         type("Sub", (cls,), {})
     own = {k for k in vars(cls) if not k.startswith("__")}
     assert own == {"RegexTokenizer": {"tokenize", "batch_tokenize"},
-                   "QAAnnotator": {"annotate", "annotate_non_optim"}}[name]
+                   "QAAnnotator": {"annotate", "annotate_non_optim"},
+                   "ICUWordPreTokenizer": {"tokenize", "batch_tokenize"}}[name]
 
 
 def test_instances_have_no_dict_or_weakref():

@@ -5,11 +5,11 @@ import os
 import random
 import sys
 import threading
-import time
 import unicodedata
 
 import pytest
 
+from conftest import ticks_during
 from quarnel import RegexTokenizer
 
 DEFAULT = RegexTokenizer()
@@ -157,25 +157,7 @@ def test_random_texts_against_python_reference():
 def test_lock_released_and_threads_share_a_tokenizer():
     tok = RegexTokenizer()
     texts = ["The quick brown fox jumps over the lazy dog. " * 40] * 4000
-    ticks = []
-    stop = threading.Event()
-
-    def ticker():
-        while not stop.is_set():
-            ticks.append(1)
-            time.sleep(0.001)
-
-    t = threading.Thread(target=ticker)
-    t.start()
-    try:
-        tok.batch_tokenize(texts)
-        before = len(ticks)
-        tok.batch_tokenize(texts)
-        during = len(ticks) - before
-    finally:
-        stop.set()
-        t.join()
-    assert during > 3
+    assert ticks_during(lambda: tok.batch_tokenize(texts), warm_up=lambda: tok.batch_tokenize(texts)) > 3
 
     expected = tok.batch_tokenize(texts[:50])
     results = []

@@ -1,0 +1,151 @@
+// Times the native part of ICUWordPreTokenizer work on the texts of FILE
+// (UTF-8, one text per line, '\n'-separated), on the calling thread:
+//
+//   bench_icu_boundaries FILE [--mode boundaries|utf16|tokenize] [--repeat N] [--no-lowercase]
+//
+// boundaries: ICU's word break iterator alone, over texts that are already
+//             cleaned, trimmed and lowercased: for each text, a UTF-8 UText
+//             pointed at it, setText, and next() until the end. No tokens.
+// utf16:      the same over a UTF-16 copy of each text (copy included).
+// tokenize:   ICUWordPreTokenizer::tokenize_into over each text, the work
+//             batch_tokenize does with the interpreter lock released.
+//
+// Prints one JSON object on stdout: wall-clock times and, as "cpu_*", this
+// thread's CPU times (which leave out time other processes take the CPU).
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <time.h>
+
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
+#include <unicode/utext.h>
+
+#include "bench_common.hpp"
+#include "icu/icu_word_pre_tokenizer.hpp"
+
+namespace {
+
+using bench::Clock;
+
+double thread_cpu_seconds() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
+}
+
+[[noreturn]] void usage(const char* msg) {
+    std::fprintf(stderr,
+                 "bench_icu_boundaries: %s\n"
+                 "usage: bench_icu_boundaries FILE [--mode boundaries|utf16|tokenize] [--repeat N] [--no-lowercase]\n",
+                 msg);
+    std::exit(2);
+}
+
+
+std::size_t count_boundaries(icu::BreakIterator& it, const std::vector<std::string>& texts) {
+    std::size_t count = 0;
+    UText ut = UTEXT_INITIALIZER;
+    for (const std::string& text : texts) {
+        if (text.empty()) continue;
+        UErrorCode status = U_ZERO_ERROR;
+        utext_openUTF8(&ut, text.data(), static_cast<int64_t>(text.size()), &status);
+        it.setText(&ut, status);
+        if (U_FAILURE(status)) usage("ICU refused the text");
+        it.first();
+        while (it.next() != icu::BreakIterator::DONE) ++count;
+    }
+    utext_close(&ut);
+    return count;
+}
+
+// The same over a UTF-16 copy of each text (the copy is timed too), for
+// comparison with the UTF-8 UText.
+std::size_t count_boundaries_utf16(icu::BreakIterator& it, const std::vector<std::string>& texts) {
+    std::size_t count = 0;
+    icu::UnicodeString u;
+    for (const std::string& text : texts) {
+        if (text.empty()) continue;
+        u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+        it.setText(u);
+        it.first();
+        while (it.next() != icu::BreakIterator::DONE) ++count;
+    }
+    return count;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const char* path = nullptr;
+    std::string mode = "boundaries";
+    int repeat = 5;
+    bool lowercase = true;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--mode" && i + 1 < argc) {
+            mode = argv[++i];
+        } else if (arg == "--repeat" && i + 1 < argc) {
+            repeat = std::atoi(argv[++i]);
+        } else if (arg == "--no-lowercase") {
+            lowercase = false;
+        } else if (!arg.empty() && arg[0] != '-' && !path) {
+            path = argv[i];
+        } else {
+            usage("bad argument");
+        }
+    }
+    if (!path) usage("missing FILE");
+    if (mode != "boundaries" && mode != "utf16" && mode != "tokenize")
+        usage("--mode must be boundaries, utf16 or tokenize");
+    if (repeat < 1) usage("--repeat must be at least 1");
+
+    std::size_t bytes = 0;
+    const std::vector<std::string> texts = bench::read_lines("bench_icu_boundaries", path, bytes);
+
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
+    if (U_FAILURE(status)) usage("cannot create the word break iterator");
+    auto created = quarnel::ICUWordPreTokenizer::create();
+    if (!created) usage("cannot create the tokenizer");
+    const quarnel::ICUWordPreTokenizer tokenizer = std::move(created).value();
+
+    // One untimed pass: loads the dictionaries and makes the thread's clone.
+    auto count_mode = [&] { return mode == "boundaries" ? count_boundaries(*it, texts) : count_boundaries_utf16(*it, texts); };
+    std::size_t count = mode == "tokenize" ? 0 : count_mode();
+    if (mode == "tokenize")
+        for (const auto& t : texts) count += tokenizer.tokenize(t, false, lowercase).size();
+
+    std::vector<double> runs, cpu_runs;
+    for (int r = 0; r < repeat; ++r) {
+        std::size_t n = 0;
+        if (mode != "tokenize") {
+            const auto t0 = Clock::now();
+            const double cpu0 = thread_cpu_seconds();
+            n = count_mode();
+            runs.push_back(bench::seconds_since(t0));
+            cpu_runs.push_back(thread_cpu_seconds() - cpu0);
+        } else {
+            std::vector<quarnel::TokenList> out(texts.size());
+            const auto t0 = Clock::now();
+            const double cpu0 = thread_cpu_seconds();
+            for (std::size_t i = 0; i < texts.size(); ++i) tokenizer.tokenize_into(texts[i], false, lowercase, out[i]);
+            runs.push_back(bench::seconds_since(t0));
+            cpu_runs.push_back(thread_cpu_seconds() - cpu0);
+            for (const auto& l : out) n += l.size();
+        }
+        if (n != count) usage("count changed between repeats");
+    }
+    std::printf(
+        "{\"mode\": \"%s\", \"texts\": %zu, \"bytes\": %zu, \"count\": %zu, \"best_s\": %.9f, \"runs_s\": %s, "
+        "\"cpu_best_s\": %.9f, \"cpu_runs_s\": %s}\n",
+        mode.c_str(), texts.size(), bytes, count, *std::min_element(runs.begin(), runs.end()),
+        bench::json_list(runs).c_str(), *std::min_element(cpu_runs.begin(), cpu_runs.end()),
+        bench::json_list(cpu_runs).c_str());
+    return 0;
+}

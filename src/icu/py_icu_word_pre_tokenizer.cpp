@@ -1,0 +1,78 @@
+// The Python class ICUWordPreTokenizer: entries, docs and glue.
+#include "binding/build.hpp"
+#include "binding/class.hpp"
+#include "icu/icu_word_pre_tokenizer.hpp"
+
+namespace quarnel::binding {
+
+namespace {
+
+constexpr Entry kNew{"ICUWordPreTokenizer", "__new__", {"stopword_sets"}, 0};
+constexpr Entry kTokenize{"ICUWordPreTokenizer", "tokenize", {"text", "remove_stopwords", "lowercase"}, 1};
+constexpr Entry kBatchTokenize{"ICUWordPreTokenizer", "batch_tokenize", {"texts", "remove_stopwords", "lowercase"}, 1};
+constexpr Entry kCall{"ICUWordPreTokenizer", "__call__", {"texts", "remove_stopwords", "lowercase"}, 1};
+
+Result<ICUWordPreTokenizer> make(const Args& args) {
+    QUARNEL_TRY(StopwordSet stopwords, args.get_or<StopwordSet>(0, {}));
+    return ICUWordPreTokenizer::create(std::move(stopwords));
+}
+
+struct Flags {
+    bool remove_stopwords;
+    bool lowercase;
+};
+
+Result<Flags> flags(const Args& args) {
+    QUARNEL_TRY(bool remove_stopwords, args.get_or<bool>(1, false));
+    QUARNEL_TRY(bool lowercase, args.get_or<bool>(2, true));
+    return Flags{remove_stopwords, lowercase};
+}
+
+Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
+    QUARNEL_TRY(std::string text, args.get<std::string>(0));
+    QUARNEL_TRY(Flags f, flags(args));
+    TokenList tokens = without_gil([&] { return tokenizer.tokenize(text, f.remove_stopwords, f.lowercase); });
+    return built(build_result(tokens));
+}
+
+// On the calling thread, texts in order, the lock released once.
+Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
+    QUARNEL_TRY(std::vector<std::string> texts, args.get<std::vector<std::string>>(0));
+    QUARNEL_TRY(Flags f, flags(args));
+    std::vector<TokenList> tokens = without_gil([&] {
+        std::vector<TokenList> out(texts.size());
+        for (std::size_t i = 0; i < texts.size(); ++i)
+            tokenizer.tokenize_into(texts[i], f.remove_stopwords, f.lowercase, out[i]);
+        return out;
+    });
+    return built(build_result(tokens));
+}
+
+}  // namespace
+
+template <>
+ClassDef& class_def<ICUWordPreTokenizer>() {
+    static ClassDef def{
+        "ICUWordPreTokenizer",
+        "(stopword_sets=...)",
+        "The Python wrapper of the native `ICUWordPreTokenizer`.\n"
+        "`ICUWordPreTokenizer` cuts word boundaries with [ICU4C](https://icu.unicode.org/), "
+        "International Components for Unicode.\n"
+        "It supports cutting any language, backed by the dictionary models for Thai, Lao, Khmer and Burmese and "
+        "by the dictionary model for Chinese and Japanese.\n"
+        "It returns the list of words without whitespace.",
+        sizeof(Instance<ICUWordPreTokenizer>),
+        construct<ICUWordPreTokenizer, kNew, make>,
+        call<ICUWordPreTokenizer, kCall, batch_tokenize>,
+        dealloc<ICUWordPreTokenizer>,
+        {
+            {"tokenize", "($self, text, remove_stopwords=False, lowercase=True)", "",
+             method<ICUWordPreTokenizer, kTokenize, tokenize>},
+            {"batch_tokenize", "($self, texts, remove_stopwords=False, lowercase=True)", "",
+             method<ICUWordPreTokenizer, kBatchTokenize, batch_tokenize>},
+        },
+    };
+    return def;
+}
+
+}  // namespace quarnel::binding

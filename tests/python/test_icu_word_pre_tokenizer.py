@@ -1,0 +1,303 @@
+"""ICUWordPreTokenizer from Python: documented behaviour, the scripts
+written without spaces, Unicode word-break conformance, threads."""
+import random
+import sys
+import threading
+from pathlib import Path
+
+import pytest
+
+from conftest import ticks_during
+from quarnel import ICUWordPreTokenizer
+
+TOK = ICUWordPreTokenizer()
+WORD_BREAK_TEST = Path("/usr/share/unicode/auxiliary/WordBreakTest.txt")
+
+
+@pytest.mark.parametrize(
+    "text, tokens",
+    [
+        ("", []),
+        (" \u00a0\u3000 \u00a0", []),
+        ("\x00\t\n", []),
+        ("Hello, World!", ["hello", ",", "world", "!"]),
+        ("line one\nline two", ["line", "oneline", "two"]),
+        ("a\tb", ["ab"]),
+        ("a\uffffb", ["ab"]),
+        ("a\u0378b", ["ab"]),
+        ("a\u2028b", ["a", "b"]),
+        ("don't", ["don't"]),
+        ("3.14", ["3.14"]),
+        ("\u039f\u0394\u039f\u03a3", ["\u03bf\u03b4\u03bf\u03c2"]),
+        ("\u0130", ["i\u0307"]),
+        # Final_Sigma looks at the whole text, across word boundaries: '^'
+        # is case-ignorable and a segment of its own.
+        ("\u0391^\u03a3", ["\u03b1", "^", "\u03c2"]),
+        ("\u0391^\u03a3^\u0392", ["\u03b1", "^", "\u03c3", "^", "\u03b2"]),
+        ("\u0391 \u03a3", ["\u03b1", "\u03c3"]),
+        # Format and private-use characters stay; C1 controls go.
+        ("a\u00adb \ue000", ["a\u00adb", "\ue000"]),
+        ("x\u0085y", ["xy"]),
+        ("\U0001F600 ok", ["\U0001F600", "ok"]),
+    ],
+)
+def test_documented_tokens(text, tokens):
+    assert TOK.tokenize(text) == tokens
+
+
+def test_lowercase_off():
+    assert TOK.tokenize("Hello, World!", lowercase=False) == ["Hello", ",", "World", "!"]
+    assert TOK.tokenize("\u039f\u0394\u039f\u03a3", False, False) == ["\u039f\u0394\u039f\u03a3"]
+
+
+def test_stopwords():
+    the = ICUWordPreTokenizer({"the"})
+    assert the.tokenize("The cat", remove_stopwords=True) == ["cat"]
+    assert the.tokenize("The cat", remove_stopwords=True, lowercase=False) == ["The", "cat"]
+    assert the.tokenize("The cat") == ["the", "cat"]
+    assert ICUWordPreTokenizer({"The"}).tokenize("The cat", remove_stopwords=True) == ["the", "cat"]
+    assert ICUWordPreTokenizer(stopword_sets={","}).tokenize("a, b", True) == ["a", "b"]
+    assert ICUWordPreTokenizer(frozenset({"b"})).batch_tokenize(["a b"], True) == [["a"]]
+
+    class MySet(set):
+        pass
+
+    words = TOK.tokenize(UNSPACED["Chinese"])
+    assert ICUWordPreTokenizer(MySet({words[1]})).tokenize(UNSPACED["Chinese"], True) == words[:1] + words[2:]
+    assert TOK.tokenize("the", remove_stopwords=True) == ["the"]  # no stop words at all
+
+
+def test_batch_and_call():
+    assert TOK.batch_tokenize(["a b", ""]) == [["a", "b"], []]
+    assert TOK(["a b"]) == [["a", "b"]]
+    assert TOK.batch_tokenize([]) == []
+    assert TOK(("A b",), lowercase=False) == [["A", "b"]]
+    texts = ["Hello, World!", "\u4eca\u5929\u5929\u6c14\u5f88\u597d", "", "ΟΔΟΣ x"]
+    assert TOK.batch_tokenize(texts, True, False) == [TOK.tokenize(t, True, False) for t in texts]
+
+
+@pytest.mark.parametrize(
+    "call, error, message",
+    [
+        (lambda: TOK.batch_tokenize("a b"), TypeError, "argument 'texts': Can't extract `str` to `Vec`"),
+        (lambda: TOK.batch_tokenize(["a", 1]), TypeError,
+         "argument 'texts': 'int' object cannot be converted to 'PyString'"),
+        (lambda: TOK({"a"}), TypeError, "argument 'texts': 'set' object cannot be converted to 'Sequence'"),
+        (lambda: TOK.tokenize(b"a"), TypeError, "argument 'text': 'bytes' object cannot be converted to 'PyString'"),
+        (lambda: TOK.tokenize("a", 1), TypeError,
+         "argument 'remove_stopwords': 'int' object cannot be converted to 'PyBool'"),
+        (lambda: TOK.tokenize("a", lowercase=None), TypeError,
+         "argument 'lowercase': 'NoneType' object cannot be converted to 'PyBool'"),
+        (lambda: ICUWordPreTokenizer(["the"]), TypeError,
+         "argument 'stopword_sets': 'list' object cannot be converted to 'PySet'"),
+        (lambda: ICUWordPreTokenizer({"a": 1}), TypeError,
+         "argument 'stopword_sets': 'dict' object cannot be converted to 'PySet'"),
+        (lambda: ICUWordPreTokenizer(None), TypeError,
+         "argument 'stopword_sets': 'NoneType' object cannot be converted to 'PySet'"),
+        (lambda: ICUWordPreTokenizer({1}), TypeError,
+         "argument 'stopword_sets': 'int' object cannot be converted to 'PyString'"),
+        (lambda: TOK.tokenize(), TypeError,
+         "ICUWordPreTokenizer.tokenize() missing 1 required positional argument: 'text'"),
+        (lambda: TOK.tokenize("a", True, True, 1), TypeError,
+         "ICUWordPreTokenizer.tokenize() takes from 1 to 3 positional arguments but 4 were given"),
+        (lambda: TOK(texts=["a"], text="b"), TypeError,
+         "ICUWordPreTokenizer.__call__() got an unexpected keyword argument 'text'"),
+        (lambda: ICUWordPreTokenizer(set(), 1), TypeError,
+         "ICUWordPreTokenizer.__new__() takes from 0 to 1 positional arguments but 2 were given"),
+        (lambda: TOK.batch_tokenize(["a"], texts=["b"]), TypeError,
+         "ICUWordPreTokenizer.batch_tokenize() got multiple values for argument 'texts'"),
+    ],
+)
+def test_argument_errors(call, error, message):
+    with pytest.raises(error) as info:
+        call()
+    assert type(info.value) is error and str(info.value) == message
+
+
+def test_encoding_errors_and_receiver():
+    with pytest.raises(UnicodeEncodeError):
+        TOK.tokenize("a\ud800")
+    with pytest.raises(UnicodeEncodeError):
+        ICUWordPreTokenizer({"\udc00"})
+    with pytest.raises(TypeError, match="ICUWordPreTokenizer"):
+        ICUWordPreTokenizer.tokenize(object(), "a")
+
+
+def test_class_surface():
+    cls = ICUWordPreTokenizer
+    assert cls.__module__ == "builtins" and cls.__base__ is object
+    assert cls.tokenize.__text_signature__ == "($self, text, remove_stopwords=False, lowercase=True)"
+    assert cls.batch_tokenize.__text_signature__ == "($self, texts, remove_stopwords=False, lowercase=True)"
+    assert cls.tokenize.__doc__ is None and cls.batch_tokenize.__doc__ is None
+    doc = cls.__doc__
+    assert doc.startswith("The Python wrapper of the native `ICUWordPreTokenizer`.")
+    assert "](https://" in doc and "International Components for Unicode" in doc
+    assert {k for k in vars(cls) if not k.startswith("__")} == {"tokenize", "batch_tokenize"}
+    with pytest.raises(TypeError):
+        type("Sub", (cls,), {})
+    with pytest.raises(AttributeError):
+        TOK.stopwords = set()
+
+
+# Text without spaces in each script that ICU cuts by dictionary, with the
+# number of words it must at least give.
+UNSPACED = {
+    "Chinese": "\u6211\u4eec\u660e\u5929\u4e00\u8d77\u53bb\u56fe\u4e66\u9986\u770b\u4e66",
+    "Japanese": "\u79c1\u306f\u6771\u4eac\u306e\u5927\u5b66\u3067\u65e5\u672c\u8a9e\u3092\u52c9\u5f37\u3057\u3066\u3044\u307e\u3059",
+    "Thai": "\u0e09\u0e31\u0e19\u0e0a\u0e2d\u0e1a\u0e01\u0e34\u0e19\u0e02\u0e49\u0e32\u0e27\u0e40\u0e2b\u0e19\u0e35\u0e22\u0e27\u0e21\u0e32\u0e01",
+    "Lao": "\u0e82\u0ec9\u0ead\u0e8d\u0eae\u0eb1\u0e81\u0e9b\u0eb0\u0ec0\u0e97\u0e94\u0ea5\u0eb2\u0ea7",
+    "Khmer": "\u1781\u17d2\u1789\u17bb\u17c6\u1785\u17bc\u179b\u1785\u17b7\u178f\u17d2\u178f\u1797\u17b6\u179f\u17b6\u1781\u17d2\u1798\u17c2\u179a",
+    "Burmese": "\u1000\u103b\u103d\u1014\u103a\u1010\u1031\u102c\u103a\u1019\u103c\u1014\u103a\u1019\u102c\u1005\u1000\u102c\u1038\u1015\u103c\u1031\u102c\u1010\u101a\u103a",
+}
+
+
+@pytest.mark.parametrize("language", sorted(UNSPACED))
+def test_unspaced_scripts_come_back_as_several_words(language):
+    text = UNSPACED[language]
+    tokens = TOK.tokenize(text)
+    assert len(tokens) >= 3, tokens
+    assert "".join(tokens) == text
+    # Between spaced words too, and the same words either way.
+    assert TOK.tokenize(f"x {text} y") == ["x", *tokens, "y"]
+
+
+def _word_break_cases():
+    """(line number, text, segments) of each WordBreakTest.txt test line."""
+    for number, line in enumerate(WORD_BREAK_TEST.read_text(encoding="utf-8").splitlines(), 1):
+        line = line.split("#")[0].strip()
+        if not line:
+            continue
+        segments, current = [], ""
+        for item in line.split()[1:]:
+            if item == "\u00f7":
+                segments.append(current)
+                current = ""
+            elif item != "\u00d7":
+                current += chr(int(item, 16))
+        yield number, "".join(segments), segments
+
+
+def _deleted_by_cleaning(c):
+    return TOK.tokenize(f"a{c}a", lowercase=False) == ["aa"]
+
+
+def _white_space_trimmed(s):
+    return s.strip("\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009"
+                   "\u200a\u2028\u2029\u202f\u205f\u3000")
+
+
+# Lines whose expected segments ICU 72 does not give, with the reason.
+# ICU's root word rules take U+003A COLON out of MidLetter (UAX #29 has it
+# there; ICU keeps it only for the locales that write words with a colon,
+# such as Swedish and Finnish), so letters around a colon are cut apart.
+_COLON = "ICU root rules: U+003A COLON is not MidLetter, so 'a:a' is three words"
+WORD_BREAK_EXPECTED_FAILURES = {
+    line: _COLON for line in (1253, 1254, 1267, 1268, 1283, 1284, 1285, 1286, 1287, 1288, 1289, 1290, 1291, 1292,
+                              1712)
+}
+
+
+def _word_break_check(number, text, segments):
+    want = [t for t in map(_white_space_trimmed, segments) if t]
+    got = TOK.tokenize(text, lowercase=False)
+    return got == want, f"line {number}: {[hex(ord(c)) for c in text]} want {want} got {got}"
+
+
+needs_test_file = pytest.mark.skipif(not WORD_BREAK_TEST.is_file(), reason="Debian unicode-data is not installed")
+
+
+@needs_test_file
+def test_word_break_conformance():
+    """Every line without characters that cleaning deletes, except the
+    expected failures below."""
+    checked, failures, deleted = 0, [], {}
+    for number, text, segments in _word_break_cases():
+        if number in WORD_BREAK_EXPECTED_FAILURES or any(
+                deleted.setdefault(c, _deleted_by_cleaning(c)) for c in text):
+            continue
+        checked += 1
+        ok, message = _word_break_check(number, text, segments)
+        if not ok:
+            failures.append(message)
+    print(f"WordBreakTest: {checked} lines checked, {checked - len(failures)} pass "
+          f"(and {len(WORD_BREAK_EXPECTED_FAILURES)} expected failures)")
+    assert checked > 1300
+    assert not failures, "\n".join(failures[:20])
+
+
+@needs_test_file
+@pytest.mark.parametrize("number", sorted(WORD_BREAK_EXPECTED_FAILURES))
+def test_word_break_expected_failures(number, request):
+    request.node.add_marker(pytest.mark.xfail(reason=WORD_BREAK_EXPECTED_FAILURES[number], strict=True))
+    [(_, text, segments)] = [case for case in _word_break_cases() if case[0] == number]
+    ok, message = _word_break_check(number, text, segments)
+    assert ok, message
+
+
+def test_threads_share_one_object():
+    texts = [" ".join(random.Random(i).choice(list(UNSPACED.values()) + ["Hello, World!", "ΟΔΟΣ"])
+                      for _ in range(20)) for i in range(40)]
+    want = [TOK.tokenize(t) for t in texts]
+    failures = []
+
+    def work(seed):
+        order = list(range(len(texts)))
+        random.Random(seed).shuffle(order)
+        for _ in range(5):
+            for i in order:
+                if TOK.tokenize(texts[i]) != want[i]:
+                    failures.append(i)
+            if TOK.batch_tokenize(texts) != want:
+                failures.append("batch")
+
+    threads = [threading.Thread(target=work, args=(s,)) for s in range(4)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert not failures
+
+
+def test_lock_released_while_tokenizing():
+    texts = ["The quick brown fox jumps over the lazy dog. " * 40] * 1500
+
+    def work():
+        TOK.batch_tokenize(texts)
+        TOK.tokenize(" ".join(texts[:300]))
+
+    assert ticks_during(work, warm_up=lambda: TOK.batch_tokenize(texts[:10])) > 3
+
+
+def test_many_objects_and_threads_keep_their_own_segmenters():
+    # More objects than a thread caches clones of, created and dropped while
+    # other threads tokenize: every object must keep cutting like a fresh one.
+    words = UNSPACED["Thai"] + " " + UNSPACED["Chinese"]
+    want = TOK.tokenize(words)
+    failures = []
+
+    def work():
+        for k in range(30):
+            tok = ICUWordPreTokenizer({str(k)})
+            if tok.tokenize(words) != want or TOK.tokenize(words) != want:
+                failures.append(k)
+
+    threads = [threading.Thread(target=work) for _ in range(3)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert not failures
+
+
+def test_reference_counts_unchanged():
+    tok = ICUWordPreTokenizer({"a"})
+    text, texts = "some text here " * 3, ["one two", "\u6211\u4eec"]
+    objs = (tok, text, texts)
+    before = [sys.getrefcount(o) for o in objs]
+    for _ in range(100):
+        tok.tokenize(text, True)
+        tok.batch_tokenize(texts)
+        tok(texts)
+        with pytest.raises(TypeError):
+            tok.batch_tokenize(texts, lowercase=1)
+    assert [sys.getrefcount(o) for o in objs] == before
