@@ -25,3 +25,13 @@ def test_evaluate_run_reads_trec_and_json_lines(tmp_path):
 
 def test_typed_usage_runs(tmp_path):
     assert run_example("typed_usage.py", cwd=tmp_path).count("\n") == 4
+
+
+def test_pretokenize_writes_json_lines_with_progress(tmp_path):
+    out = subprocess.run([sys.executable, str(EXAMPLES / "pretokenize.py"), "--out", "tokens.jsonl",
+                          "--batch", "7"], cwd=tmp_path, capture_output=True, text=True, timeout=300)
+    assert out.returncode == 0, out.stderr
+    assert "59/59 texts" in out.stderr
+    rows = [json.loads(line) for line in (tmp_path / "tokens.jsonl").read_text(encoding="utf-8").splitlines()]
+    assert len(rows) == 59 and {r["lang"] for r in rows} >= {"en", "zh", "ja", "th"}
+    assert all(r["tokens"] and "the" not in r["tokens"] for r in rows)
