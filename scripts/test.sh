@@ -23,3 +23,16 @@ RAYON_NUM_THREADS=1 build/native/test_pool >build/native/logs/test_pool_1.log 2>
 echo "test: Python tests"
 export QUARNEL_BENCH_BUILD="$PWD/build/native"  # the benchmark helpers' tests use its programs
 .venv/bin/python -m pytest -q "$@"
+
+# The module is built once, against NumPy 2's headers, and must also run
+# with NumPy 1.x: the Converter tests again in a second environment.
+echo "test: Converter tests with NumPy 1.x"
+if ! .venv-numpy1/bin/python -c "import numpy, pytest; assert numpy.__version__ < '2'" 2>/dev/null; then
+  echo "setup: creating .venv-numpy1"
+  .venv/bin/python -m venv .venv-numpy1
+  .venv-numpy1/bin/python -m pip install -q --disable-pip-version-check "numpy<2" pytest
+fi
+module_dir=build/numpy1
+mkdir -p "$module_dir"
+ln -sf "$(.venv/bin/python -c 'import quarnel; print(quarnel.__file__)')" "$module_dir/"
+PYTHONPATH="$PWD/$module_dir" .venv-numpy1/bin/python -m pytest -q -p no:cacheprovider tests/python/test_converter.py
