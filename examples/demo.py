@@ -11,12 +11,14 @@ non-zero if anything is inconsistent.
 import argparse
 import json
 import sys
+import tempfile
 import time
 from pathlib import Path
 
 from evaluate_run import read_corpus, read_questions, read_trec_run, top_k_accuracy
 from pretokenize import load_corpus, pretokenize_corpus
 from quarnel import QAAnnotator, RegexTokenizer
+from sparse_to_jsonl import sparse_to_jsonl
 
 KS = (1, 5, 20, 100)
 
@@ -107,6 +109,17 @@ def main():
     if sequential != qrels:
         fail("annotate_non_optim and annotate disagree")
     print(f"\nsequential and parallel qrels agree (sequential pass took {seconds * 1e3:.1f} ms)")
+
+    # Sparse passage vectors -> JSON reps and pseudo text, as JSON lines for an index builder.
+    with tempfile.TemporaryDirectory() as tmp:
+        start = time.perf_counter()
+        stats = sparse_to_jsonl(Path(tmp) / "passages.jsonl", args.data, passages=len(passages))
+        seconds = time.perf_counter() - start
+    if stats["checked"] != stats["lines"] or stats["lines"] != len(passages):
+        fail("the sparse JSON lines do not cover every passage")
+    print(f"\nsparse vectors of {stats['lines']} passages over {stats['vocab']} terms -> {stats['terms']:,} quantized "
+          f"terms, {stats['words']:,} pseudo-text words ({seconds * 1e3:.1f} ms, see examples/sparse_to_jsonl.py)")
+    print("JSON lines: every pseudo text repeats each term exactly its frequency")
 
     # Beyond English: word pre-tokenization of the bundled multilingual sentences.
     stats = pretokenize_corpus(load_corpus())

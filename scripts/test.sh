@@ -24,5 +24,18 @@ echo "test: Python tests"
 export QUARNEL_BENCH_BUILD="$PWD/build/native"  # the benchmark helpers' tests use its programs
 .venv/bin/python -m pytest -q "$@"
 
+# The module is built once, against NumPy 2's headers, and must also run
+# with NumPy 1.x: the Converter tests again in a second environment.
+echo "test: Converter tests with NumPy 1.x"
+if ! .venv-numpy1/bin/python -c "import numpy, pytest; assert numpy.__version__ < '2'" 2>/dev/null; then
+  echo "setup: creating .venv-numpy1"
+  .venv/bin/python -m venv .venv-numpy1
+  .venv-numpy1/bin/python -m pip install -q --disable-pip-version-check "numpy<2" pytest
+fi
+module_dir=build/numpy1
+mkdir -p "$module_dir"
+ln -sfn "$(.venv/bin/python -c 'import pathlib, quarnel; print(pathlib.Path(quarnel.__file__).parent)')" "$module_dir/quarnel"
+PYTHONPATH="$PWD/$module_dir" .venv-numpy1/bin/python -m pytest -q -p no:cacheprovider tests/python/test_converter.py
+
 echo "test: wheel"
 bash scripts/wheel_check.sh

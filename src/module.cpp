@@ -5,6 +5,7 @@
 #include "binding/python.hpp"
 
 namespace quarnel {
+class Converter;
 class RegexTokenizer;
 class QAAnnotator;
 class ICUWordPreTokenizer;
@@ -12,6 +13,8 @@ class ICUWordPreTokenizer;
 
 namespace quarnel::binding {
 
+template <>
+ClassDef& class_def<Converter>();
 template <>
 ClassDef& class_def<RegexTokenizer>();
 template <>
@@ -61,7 +64,8 @@ Result<PyObject*> initialise() {
                      "the quarnel module may be initialized only once per interpreter process"};
     Ref module = Ref::steal(PyModule_Create2(&module_def, 1013));
     if (!module) return pending();
-    for (ClassDef* def : {&class_def<RegexTokenizer>(), &class_def<QAAnnotator>(), &class_def<ICUWordPreTokenizer>()})
+    for (ClassDef* def : {&class_def<Converter>(), &class_def<RegexTokenizer>(), &class_def<QAAnnotator>(),
+                          &class_def<ICUWordPreTokenizer>()})
         if (auto r = register_class(module.get(), *def); !r) return std::move(r).error();
     g_module = Ref::borrow(module.get()).release();  // the cache's own reference
     return module.release();

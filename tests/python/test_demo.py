@@ -14,6 +14,7 @@ def test_demo_runs_from_any_directory(tmp_path):
     assert out.returncode == 0, out.stderr
     assert "sequential and parallel qrels agree" in out.stdout
     assert "labels agree with a plain-Python scan" in out.stdout
+    assert "JSON lines: every pseudo text repeats each term exactly its frequency" in out.stdout
     rows = {line.split()[0]: line.split()[1:] for line in out.stdout.splitlines()
             if line.strip() and line.split()[0] in {"1", "5", "20", "100"}}
     assert rows["1"][0] == "131" and rows["100"][0] == "187"

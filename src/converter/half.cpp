@@ -1,0 +1,49 @@
+#include "converter/half.hpp"
+
+#include <bit>
+#include <immintrin.h>
+
+namespace quarnel::converter {
+
+float half_to_float_soft(std::uint16_t h) noexcept {
+    const std::uint32_t sign = static_cast<std::uint32_t>(h & 0x8000u) << 16;
+    const std::uint32_t exponent = (h >> 10) & 0x1Fu;
+    std::uint32_t mantissa = h & 0x3FFu;
+    std::uint32_t bits;
+    if (exponent == 0x1F) {
+        bits = sign | 0x7F800000u | (mantissa << 13) | (mantissa ? 0x00400000u : 0u);
+    } else if (exponent != 0) {
+        bits = sign | ((exponent + 112) << 23) | (mantissa << 13);
+    } else if (mantissa == 0) {
+        bits = sign;
+    } else {
+        // Subnormal: mantissa * 2^-24. Shift the leading one up to bit 10.
+        const int shift = std::countl_zero(mantissa) - 21;  // 1..10
+        mantissa = (mantissa << shift) & 0x3FFu;
+        bits = sign | (static_cast<std::uint32_t>(113 - shift) << 23) | (mantissa << 13);
+    }
+    return std::bit_cast<float>(bits);
+}
+
+bool has_f16c() noexcept {
+    static const bool present = __builtin_cpu_supports("f16c");
+    return present;
+}
+
+void widen_halves_soft(const std::uint16_t* in, float* out, std::size_t n) noexcept {
+    for (std::size_t i = 0; i < n; ++i) out[i] = half_to_float_soft(in[i]);
+}
+
+__attribute__((target("f16c"))) void widen_halves_f16c(const std::uint16_t* in, float* out, std::size_t n) noexcept {
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8)
+        _mm256_storeu_ps(out + i, _mm256_cvtph_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + i))));
+    for (; i < n; ++i) out[i] = _cvtsh_ss(in[i]);
+}
+
+void widen_halves(const std::uint16_t* in, float* out, std::size_t n) noexcept {
+    static const auto chosen = has_f16c() ? &widen_halves_f16c : &widen_halves_soft;
+    chosen(in, out, n);
+}
+
+}  // namespace quarnel::converter

@@ -1,0 +1,46 @@
+// Pseudo text: every token of a rep written as many times as its frequency,
+// the copies separated by single spaces.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace quarnel::converter {
+
+// One entry of a rep as the renderer sees it: the token's text is
+// `prefix` followed by `text` (UTF-8), written `count` times (none if <= 0).
+struct Token {
+    std::string_view prefix;
+    std::string_view text;
+    std::int32_t count;
+};
+
+// The plain rendering: a UTF-8 string, room reserved for 100 bytes per
+// entry. A space goes before a copy whenever the text is not empty at that
+// moment, so copies of an empty token write nothing at the start of a text.
+std::string render_text(std::span<const Token> tokens);
+
+// The exact size of a rendered text in code points, and its widest code
+// point (0 for an empty text), so that the text can be written straight
+// into a buffer of the right width. nullopt when the length overflows.
+struct TextSize {
+    std::size_t length;
+    char32_t max_char;
+};
+std::optional<TextSize> measure(std::span<const Token> tokens) noexcept;
+
+// Writes the text as code units of type Unit (1, 2 or 4 bytes, wide enough
+// for size.max_char) into `out`, which has room for exactly size.length of
+// them; gives the same code points as render_text.
+template <class Unit>
+void render_into(std::span<const Token> tokens, Unit* out);
+
+extern template void render_into<std::uint8_t>(std::span<const Token>, std::uint8_t*);
+extern template void render_into<std::uint16_t>(std::span<const Token>, std::uint16_t*);
+extern template void render_into<std::uint32_t>(std::span<const Token>, std::uint32_t*);
+
+}  // namespace quarnel::converter
