@@ -35,3 +35,11 @@ def test_pretokenize_writes_json_lines_with_progress(tmp_path):
     rows = [json.loads(line) for line in (tmp_path / "tokens.jsonl").read_text(encoding="utf-8").splitlines()]
     assert len(rows) == 59 and {r["lang"] for r in rows} >= {"en", "zh", "ja", "th"}
     assert all(r["tokens"] and "the" not in r["tokens"] for r in rows)
+
+
+@pytest.mark.parametrize("flag", [[], ["--float16"]])
+def test_sparse_to_jsonl_writes_index_ready_lines(tmp_path, flag):
+    out = run_example("sparse_to_jsonl.py", "--passages", "50", "--out", "sparse.jsonl", *flag, cwd=tmp_path)
+    assert out.startswith("50 passages")
+    docs = [json.loads(line) for line in (tmp_path / "sparse.jsonl").read_text(encoding="utf-8").splitlines()]
+    assert len(docs) == 50 and all(doc["vector"] and doc["contents"] for doc in docs)
