@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
-# Sets up (see setup.sh), then runs the native unit tests and the Python test suite.
+# Sets up (see setup.sh), then runs the native unit tests and the Python test
+# suite, then both again on the sanitizer build with leak checks
+# (sanitize.sh) and a short fuzzing run of every entry point (fuzz.sh).
+# Arguments go to pytest. QUARNEL_QUICK=1 skips the last two, for quick
+# local loops.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -39,3 +43,10 @@ PYTHONPATH="$PWD/$module_dir" .venv-numpy1/bin/python -m pytest -q -p no:cachepr
 
 echo "test: wheel"
 bash scripts/wheel_check.sh
+
+if [ "${QUARNEL_QUICK:-0}" != 1 ]; then
+  echo "test: sanitizer build"
+  bash scripts/sanitize.sh "$@"
+  echo "test: fuzzing"
+  bash scripts/fuzz.sh
+fi

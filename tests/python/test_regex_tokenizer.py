@@ -174,35 +174,6 @@ def test_lock_released_and_threads_share_a_tokenizer():
     assert results == [True] * 30
 
 
-@pytest.mark.memory
-def test_many_calls_keep_memory_flat():
-    import resource
-
-    tok = RegexTokenizer()
-
-    def rss_kb():
-        with open("/proc/self/statm") as f:
-            return int(f.read().split()[1]) * resource.getpagesize() // 1024
-
-    def burst():
-        for i in range(20000):
-            tok.tokenize("Some text, with punctuation! \u00e9\u03a3")
-            if i % 10 == 0:
-                tok.batch_tokenize(["a b", "c"])
-            if i % 100 == 0:
-                with pytest.raises(TypeError):
-                    tok.batch_tokenize(["a", None])
-                RegexTokenizer(pattern=r"\w+")
-                with pytest.raises(ValueError):
-                    RegexTokenizer(normalization_from="bad")
-
-    burst()
-    start = rss_kb()
-    for _ in range(5):
-        burst()
-    assert rss_kb() - start < 2048
-
-
 def test_batches_work_in_forked_children():
     # multiprocessing's default start method on Linux forks a process that
     # has none of the parent's worker threads; its batches must still run.
