@@ -1,7 +1,9 @@
 #include "converter/half.hpp"
 
-#include <bit>
+#include <cpuid.h>
 #include <immintrin.h>
+
+#include <bit>
 
 namespace quarnel::converter {
 
@@ -25,8 +27,20 @@ float half_to_float_soft(std::uint16_t h) noexcept {
     return std::bit_cast<float>(bits);
 }
 
+// F16C is VEX-encoded: usable when the processor has it and AVX, and the
+// system saves the AVX registers (OSXSAVE, with XCR0 enabling SSE and AVX
+// state). Read from CPUID directly: not every compiler's
+// __builtin_cpu_supports knows "f16c".
 bool has_f16c() noexcept {
-    static const bool present = __builtin_cpu_supports("f16c");
+    static const bool present = [] {
+        unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+        if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
+        constexpr unsigned kOsxsave = 1u << 27, kAvx = 1u << 28, kF16c = 1u << 29;
+        if ((ecx & (kOsxsave | kAvx | kF16c)) != (kOsxsave | kAvx | kF16c)) return false;
+        unsigned xcr0_low = 0, xcr0_high = 0;
+        __asm__("xgetbv" : "=a"(xcr0_low), "=d"(xcr0_high) : "c"(0));
+        return (xcr0_low & 0x6u) == 0x6u;
+    }();
     return present;
 }
 

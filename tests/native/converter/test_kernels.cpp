@@ -3,6 +3,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <string>
 #include <limits>
 #include <random>
 #include <vector>
@@ -143,4 +145,19 @@ TEST(quantize_uses_single_precision_and_saturates) {
     CHECK_EQ(quantize(2147483648.0f, 1.0f), std::numeric_limits<std::int32_t>::max());
     CHECK_EQ(quantize(-2147483648.0f, 1.0f), std::numeric_limits<std::int32_t>::min());
     CHECK_EQ(quantize(half_to_float_soft(0x0347), 1000000.0f), 50);
+}
+
+// The run-time detection agrees with what the kernel reports for this
+// machine (/proc/cpuinfo's flags).
+TEST(cpu_feature_detection_matches_the_kernel) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string line;
+    while (std::getline(cpuinfo, line) && line.rfind("flags", 0) != 0) {}
+    if (line.empty()) {
+        std::printf("skipped: no /proc/cpuinfo flags\n");
+        return;
+    }
+    const auto flag = [&](const char* name) { return (line + " ").find(std::string(" ") + name + " ") != std::string::npos; };
+    CHECK_EQ(has_f16c(), flag("f16c") && flag("avx"));
+    CHECK_EQ(has_avx2(), flag("avx2"));
 }
