@@ -254,8 +254,8 @@ ENTRY_POINTS: dict[str, list[EntryPoint]] = {
 
 # Executions of each class's fuzz target in the test command's short
 # fixed-seed run: about 30 s each on the sanitizer build.
-FUZZ_RUNS: dict[str, int] = {"RegexTokenizer": 10000, "QAAnnotator": 7000, "Converter": 6000,
-                             "ICUWordPreTokenizer": 6000}
+FUZZ_RUNS: dict[str, int] = {"RegexTokenizer": 10000, "QAAnnotator": 7000, "Converter": 25000,
+                             "ICUWordPreTokenizer": 30000}
 
 
 def invoke(entry: EntryPoint, instance, args: tuple, kwargs: dict):
