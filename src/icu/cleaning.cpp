@@ -18,16 +18,11 @@ namespace {
 class Deletable {
 public:
     Deletable() : bits_((0x110000 + 63) / 64, 0) {
-        onig::ensure_initialized();
         for (const char* name : {"Cc", "Cs", "Cn"}) {
-            auto* p = reinterpret_cast<OnigUChar*>(const_cast<char*>(name));
-            int ctype = ONIGENC_PROPERTY_NAME_TO_CTYPE(ONIG_ENCODING_UTF8, p, p + 2);
-            if (ctype < 0) fault(std::string("cleaning: Onig has no property ") + name);
+            const OnigCtype ctype = onig::property_ctype(name);
             OnigCodePoint sb_out = 0;
             const OnigCodePoint* ranges = nullptr;
-            if (ONIGENC_GET_CTYPE_CODE_RANGE(ONIG_ENCODING_UTF8, static_cast<OnigCtype>(ctype), &sb_out, &ranges) !=
-                    0 ||
-                !ranges)
+            if (ONIGENC_GET_CTYPE_CODE_RANGE(ONIG_ENCODING_UTF8, ctype, &sb_out, &ranges) != 0 || !ranges)
                 fault(std::string("cleaning: Onig has no code ranges for ") + name);
             // ranges[0] pairs follow: [lo, hi] inclusive.
             for (OnigCodePoint i = 0; i < ranges[0]; ++i) {

@@ -14,8 +14,7 @@ constexpr bool is_white_space(char32_t c) noexcept {
            c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
 }
 
-// `text` without its leading and trailing White_Space. Reads only whole
-// well-formed characters; anything else ends the trim.
+// `text` (valid UTF-8) without its leading and trailing White_Space.
 std::string_view trim_white_space(std::string_view text) noexcept;
 
 }  // namespace quarnel::icu_text

@@ -41,6 +41,14 @@ void ensure_initialized() {
     });
 }
 
+unsigned property_ctype(std::string_view name) {
+    ensure_initialized();
+    auto* p = reinterpret_cast<OnigUChar*>(const_cast<char*>(name.data()));
+    const int ctype = ONIGENC_PROPERTY_NAME_TO_CTYPE(ONIG_ENCODING_UTF8, p, p + name.size());
+    if (ctype < 0) fault("Onig: no property " + std::string(name));
+    return static_cast<unsigned>(ctype);
+}
+
 Result<Regex> Regex::compile(std::string_view pattern) {
     ensure_initialized();
     const auto* p = reinterpret_cast<const OnigUChar*>(pattern.data());

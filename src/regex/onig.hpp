@@ -24,6 +24,10 @@ namespace quarnel::onig {
 // calls it; call it before using the raw library directly.
 void ensure_initialized();
 
+// The engine's ctype number (OnigCtype) of a Unicode property such as "L"
+// or "Cc", for the raw ctype queries; a property the engine lacks is a fault.
+unsigned property_ctype(std::string_view name);
+
 // Retry limit applied to every single match attempt.
 inline constexpr unsigned long kRetryLimitInMatch = 10'000'000;
 

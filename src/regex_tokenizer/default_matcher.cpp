@@ -19,16 +19,9 @@ struct Ctypes {
     OnigCtype letter, number, mark, separator, other;
 };
 
-OnigCtype property_ctype(const char* name) {
-    auto* p = reinterpret_cast<OnigUChar*>(const_cast<char*>(name));
-    int ctype = ONIGENC_PROPERTY_NAME_TO_CTYPE(ONIG_ENCODING_UTF8, p, p + std::char_traits<char>::length(name));
-    if (ctype < 0) fault(std::string("default matcher: Onig has no property ") + name);
-    return static_cast<OnigCtype>(ctype);
-}
-
 const Ctypes& ctypes() {
     static const Ctypes c = [] {
-        onig::ensure_initialized();
+        using onig::property_ctype;
         return Ctypes{property_ctype("L"), property_ctype("N"), property_ctype("M"), property_ctype("Z"),
                       property_ctype("C")};
     }();
