@@ -1,7 +1,6 @@
 // The Python class RegexTokenizer: entries, docs and glue.
 #include "binding/build.hpp"
 #include "binding/class.hpp"
-#include "pool/pool.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
 
 namespace quarnel::binding {
@@ -29,9 +28,7 @@ Result<PyObject*> tokenize(const RegexTokenizer& tokenizer, const Args& args) {
 
 Result<PyObject*> batch_tokenize(const RegexTokenizer& tokenizer, const Args& args) {
     QUARNEL_TRY(std::vector<std::string> texts, args.get<std::vector<std::string>>(0));
-    std::vector<TokenList> tokens = without_gil([&] {
-        return pool::map_ordered<TokenList>(texts.size(), [&](std::size_t i) { return tokenizer.tokenize(texts[i]); });
-    });
+    std::vector<TokenList> tokens = without_gil([&] { return tokenizer.batch_tokenize(texts); });
     return built(build_result(tokens));
 }
 

@@ -1,5 +1,6 @@
 #include "regex_tokenizer/regex_tokenizer.hpp"
 
+#include "pool/pool.hpp"
 #include "regex_tokenizer/default_matcher.hpp"
 #include "text/lowercase.hpp"
 
@@ -22,6 +23,10 @@ TokenList RegexTokenizer::tokenize(std::string_view text) const {
     out.reserve(text.size() / 5 + 1, text.size());
     tokenize_into(text, out);
     return out;
+}
+
+std::vector<TokenList> RegexTokenizer::batch_tokenize(std::span<const std::string> texts) const {
+    return pool::map_ordered<TokenList>(texts.size(), [&](std::size_t i) { return tokenize(texts[i]); });
 }
 
 void RegexTokenizer::tokenize_into(std::string_view text, TokenList& out) const {

@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "core/result.hpp"
 #include "core/token_list.hpp"
@@ -45,6 +47,9 @@ public:
     TokenList tokenize(std::string_view text) const;
     // Same, appending to `out`.
     void tokenize_into(std::string_view text, TokenList& out) const;
+    // The tokens of every text, in order, tokenized in parallel on the
+    // worker pool. A fault in any text is rethrown once the batch ended.
+    std::vector<TokenList> batch_tokenize(std::span<const std::string> texts) const;
 
     const std::string& pattern() const noexcept { return pattern_; }
     bool lowercase() const noexcept { return lowercase_; }

@@ -187,3 +187,28 @@ TEST(tokenizer_concurrent_compiles) {
     for (auto& th : threads) th.join();
     for (int b : bad) CHECK_EQ(b, 0);
 }
+
+TEST(tokenizer_batch_in_order_and_faults_reach_the_caller) {
+    const RegexTokenizer& t = defaults();
+    CHECK(t.batch_tokenize({}).empty());
+    std::vector<std::string> texts;
+    for (int i = 0; i < 300; ++i) texts.push_back(i % 7 ? "Text " + std::to_string(i) + ", \u00C9t\u00E9!" : "");
+    const std::vector<TokenList> batch = t.batch_tokenize(texts);
+    CHECK_EQ(batch.size(), texts.size());
+    std::size_t mismatches = 0;
+    for (std::size_t i = 0; i < texts.size(); ++i) mismatches += !same(batch[i], t.tokenize(texts[i]));
+    CHECK_EQ(mismatches, 0u);
+
+    // An engine error in one text of a batch surfaces as the fault.
+    RegexTokenizer slow = make("(a+)+b", false, false);
+    std::vector<std::string> mixed(40, "aab");
+    mixed[17] = std::string(40, 'a') + "cb";
+    bool faulted = false;
+    try {
+        (void)slow.batch_tokenize(mixed);
+    } catch (const Fault&) {
+        faulted = true;
+    }
+    CHECK(faulted);
+    CHECK_EQ(slow.batch_tokenize(std::vector<std::string>(3, "aab")).size(), 3u);
+}
