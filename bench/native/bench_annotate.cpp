@@ -95,10 +95,10 @@ Input read_input(const char* path) {
                 input.docs.push_back({fields[1], fields.size() > 2 ? fields[2] : std::string_view{}});
                 break;
             case 'Q': {
-                quarnel::Retrieved entry{std::string(fields[1]), {}};
+                quarnel::TokenList docids;
                 if (fields.size() > 2 && !fields[2].empty())
-                    split(fields[2], ' ', [&](std::string_view id) { entry.docids.push_back(id); });
-                input.retrieved.push_back(std::move(entry));
+                    split(fields[2], ' ', [&](std::string_view id) { docids.push_back(id); });
+                input.retrieved.emplace_back(std::string(fields[1]), std::move(docids));
                 break;
             }
             case 'A': {
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
     const quarnel::QAAnnotator annotator(std::move(tokenizer).value(), std::move(corpus));
 
     std::size_t pairs = 0;
-    for (const auto& entry : input.retrieved) pairs += entry.docids.size();
+    for (const auto& entry : input.retrieved) pairs += entry.second.size();
 
     const std::size_t threads = quarnel::pool::num_threads();  // starts the pool
     std::vector<double> runs;

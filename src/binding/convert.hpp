@@ -2,17 +2,21 @@
 // conversion runs with the interpreter lock held and copies what it keeps.
 //
 // Convert<T>::from(PyObject*) -> Result<T> exists for std::string, bool,
-// std::int32_t, std::vector<T>, std::unordered_map<K, V> (from a dict) and
-// std::unordered_set<T> (from a set or frozenset). The primitives below let
-// a class build its own compact targets with the same rules and messages.
+// std::int32_t, TokenList (a sequence of str), std::vector<T> (a sequence),
+// std::vector<std::pair<K, V>> (a dict's entries, in its order),
+// std::unordered_map<K, V> (a dict), std::unordered_set<T> (a set or
+// frozenset), and any type built from a dict of token lists through its
+// Builder (TokenListsBuilt below). The primitives below serve them all.
 #pragma once
 
 #include <algorithm>
+#include <concepts>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "binding/boundary.hpp"
@@ -102,6 +106,25 @@ struct Convert<std::vector<std::string>> {
     static Result<std::vector<std::string>> from(PyObject* value);
 };
 
+// A dict's entries in its order (a vector of pairs never comes from a
+// sequence of pairs).
+template <class K, class V>
+struct Convert<std::vector<std::pair<K, V>>> {
+    static Result<std::vector<std::pair<K, V>>> from(PyObject* value) {
+        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        std::vector<std::pair<K, V>> out;
+        out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
+        auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
+            QUARNEL_TRY(K k, Convert<K>::from(key));
+            QUARNEL_TRY(V v, Convert<V>::from(item));
+            out.emplace_back(std::move(k), std::move(v));
+            return {};
+        });
+        if (!r) return std::move(r).error();
+        return out;
+    }
+};
+
 template <class K, class V, class H, class E>
 struct Convert<std::unordered_map<K, V, H, E>> {
     static Result<std::unordered_map<K, V, H, E>> from(PyObject* value) {
@@ -133,6 +156,45 @@ struct Convert<std::unordered_set<T, H, E>> {
         }
         if (PyErr_Occurred()) return pending();
         return out;
+    }
+};
+
+// A type filled from a dict of str -> sequence of str one entry at a time,
+// token bytes going straight into its storage: T::Builder(expected entries),
+// begin(key), reserve_tokens(n), token_bytes() (the next token's bytes are
+// appended there), close_token(), end(), std::move(builder).finish() -> T.
+template <class T>
+concept TokenListsBuilt = std::constructible_from<typename T::Builder, std::size_t> &&
+                          requires(typename T::Builder b, std::string_view key, std::size_t n) {
+    b.begin(key);
+    b.reserve_tokens(n);
+    { b.token_bytes() } -> std::same_as<std::string&>;
+    b.close_token();
+    b.end();
+    { std::move(b).finish() } -> std::same_as<T>;
+};
+
+template <TokenListsBuilt T>
+struct Convert<T, void> {
+    static Result<T> from(PyObject* value) {
+        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        typename T::Builder builder(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
+        auto r = for_each_entry(value, [&](PyObject* key, PyObject* tokens) -> Result<void> {
+            auto id = with_utf8(key, [&](std::string_view k) { builder.begin(k); });
+            if (!id) return id;
+            QUARNEL_TRY(Py_ssize_t len, check_sequence(tokens));
+            if (len > 0) builder.reserve_tokens(static_cast<std::size_t>(len));
+            auto items = for_each_str(tokens, [&](PyObject* token) -> Result<void> {
+                if (auto t = append_utf8(token, builder.token_bytes()); !t) return t;
+                builder.close_token();
+                return {};
+            });
+            if (!items) return items;
+            builder.end();
+            return {};
+        });
+        if (!r) return std::move(r).error();
+        return std::move(builder).finish();
     }
 };
 

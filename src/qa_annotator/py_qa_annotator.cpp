@@ -5,49 +5,6 @@
 
 namespace quarnel::binding {
 
-// The corpus, copied from a dict of document id -> sequence of str.
-template <>
-struct Convert<Corpus> {
-    static Result<Corpus> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
-        Corpus::Builder builder(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* tokens) -> Result<void> {
-            auto id = with_utf8(key, [&](std::string_view id) { builder.begin(id); });
-            if (!id) return id;
-            QUARNEL_TRY(Py_ssize_t len, check_sequence(tokens));
-            if (len > 0) builder.reserve_tokens(static_cast<std::size_t>(len));
-            auto items = for_each_str(tokens, [&](PyObject* token) -> Result<void> {
-                if (auto t = append_utf8(token, builder.token_bytes()); !t) return t;
-                builder.close_token();
-                return {};
-            });
-            if (!items) return items;
-            builder.end();
-            return {};
-        });
-        if (!r) return std::move(r).error();
-        return std::move(builder).finish();
-    }
-};
-
-// Retrieval results: a dict of question id -> sequence of document ids.
-template <>
-struct Convert<QidToDocids> {
-    static Result<QidToDocids> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
-        QidToDocids out;
-        out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* docids) -> Result<void> {
-            QUARNEL_TRY(std::string qid, Convert<std::string>::from(key));
-            QUARNEL_TRY(TokenList ids, Convert<TokenList>::from(docids));
-            out.push_back(Retrieved{std::move(qid), std::move(ids)});
-            return {};
-        });
-        if (!r) return std::move(r).error();
-        return out;
-    }
-};
-
 namespace {
 
 constexpr Entry kNew{"QAAnnotator",

@@ -96,9 +96,9 @@ std::uint32_t judge_document(const TokenView& document, std::span<const TokenLis
 Result<Qrels> QAAnnotator::annotate_non_optim(const QidToDocids& retrieved, const QidToAnswers& answers) const {
     Qrels qrels;
     qrels.reserve(retrieved.size());
-    for (const Retrieved& entry : retrieved) {
-        const auto found = answers.find(std::string_view(entry.qid));
-        if (found == answers.end()) return missing_answers(entry.qid);
+    for (const auto& [qid, docids] : retrieved) {
+        const auto found = answers.find(std::string_view(qid));
+        if (found == answers.end()) return missing_answers(qid);
         const TokenList& texts = found->second;
         std::vector<TokenList> tokenized;
         tokenized.reserve(texts.size());
@@ -106,15 +106,15 @@ Result<Qrels> QAAnnotator::annotate_non_optim(const QidToDocids& retrieved, cons
         const AnswerSet answer_set(std::move(tokenized));
 
         Labels labels;
-        labels.reserve(entry.docids.size());
-        for (std::size_t i = 0; i < entry.docids.size(); ++i) {
-            prefetch_ahead(corpus_, entry.docids, i);
-            const std::string_view docid = entry.docids[i];
+        labels.reserve(docids.size());
+        for (std::size_t i = 0; i < docids.size(); ++i) {
+            prefetch_ahead(corpus_, docids, i);
+            const std::string_view docid = docids[i];
             const auto doc = corpus_.find(docid);
             if (!doc) return missing_document(docid);
             labels.insert_or_assign(docid, answer_set.judge(*doc));
         }
-        qrels.insert_or_assign(std::string_view(entry.qid), std::move(labels));
+        qrels.insert_or_assign(std::string_view(qid), std::move(labels));
     }
     return qrels;
 }
@@ -123,22 +123,23 @@ Result<Qrels> QAAnnotator::annotate(const QidToDocids& retrieved, const QidToAns
     using Judged = std::pair<std::string_view, std::uint32_t>;
     using QuestionResult = std::pair<std::string_view, Labels>;
     return pool::try_map_into<Qrels>(retrieved.size(), [&](std::size_t q) -> Result<QuestionResult> {
-        const Retrieved& entry = retrieved[q];
-        const auto found = answers.find(std::string_view(entry.qid));
-        if (found == answers.end()) return missing_answers(entry.qid);
+        const std::string& qid = retrieved[q].first;
+        const TokenList& docids = retrieved[q].second;
+        const auto found = answers.find(std::string_view(qid));
+        if (found == answers.end()) return missing_answers(qid);
         const TokenList& texts = found->second;
         const AnswerSet answer_set(
             pool::map_ordered<TokenList>(texts.size(), [&](std::size_t i) { return tokenizer_.tokenize(texts[i]); }));
 
-        auto labels = pool::try_map_into<Labels>(entry.docids.size(), [&](std::size_t d) -> Result<Judged> {
-            prefetch_ahead(corpus_, entry.docids, d);
-            const std::string_view docid = entry.docids[d];
+        auto labels = pool::try_map_into<Labels>(docids.size(), [&](std::size_t d) -> Result<Judged> {
+            prefetch_ahead(corpus_, docids, d);
+            const std::string_view docid = docids[d];
             const auto doc = corpus_.find(docid);
             if (!doc) return missing_document(docid);
             return Judged{docid, answer_set.judge(*doc)};
         });
         if (!labels) return std::move(labels).error();
-        return QuestionResult{entry.qid, std::move(labels).value()};
+        return QuestionResult{qid, std::move(labels).value()};
     });
 }
 

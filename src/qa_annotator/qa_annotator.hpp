@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/flat_map.hpp"
@@ -23,13 +24,9 @@ struct StringHash {
     std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
 };
 
-// One entry of the retrieval results: a question and its documents' ids.
-struct Retrieved {
-    std::string qid;
-    TokenList docids;
-};
-// Converted from a dict, so question ids are unique.
-using QidToDocids = std::vector<Retrieved>;
+// The retrieval results, in the caller's order: each question's id and its
+// documents' ids. Converted from a dict, so question ids are unique.
+using QidToDocids = std::vector<std::pair<std::string, TokenList>>;
 using QidToAnswers = std::unordered_map<std::string, TokenList, StringHash, std::equal_to<>>;
 
 // Labels and qrels refer to the ids held by the QidToDocids they came from.
