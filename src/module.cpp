@@ -4,23 +4,28 @@
 #include "binding/class.hpp"
 #include "binding/python.hpp"
 
+// The classes, in registration order; each class file defines
+// class_def<Native>() for its native type.
+#define QUARNEL_CLASSES(X) \
+    X(Converter)           \
+    X(RegexTokenizer)      \
+    X(QAAnnotator)         \
+    X(ICUWordPreTokenizer)
+
 namespace quarnel {
-class Converter;
-class RegexTokenizer;
-class QAAnnotator;
-class ICUWordPreTokenizer;
+#define QUARNEL_DECLARE_NATIVE(Native) class Native;
+QUARNEL_CLASSES(QUARNEL_DECLARE_NATIVE)
 }  // namespace quarnel
 
 namespace quarnel::binding {
 
-template <>
-ClassDef& class_def<Converter>();
-template <>
-ClassDef& class_def<RegexTokenizer>();
-template <>
-ClassDef& class_def<QAAnnotator>();
-template <>
-ClassDef& class_def<ICUWordPreTokenizer>();
+#define QUARNEL_DECLARE_CLASS_DEF(Native) \
+    template <>                           \
+    ClassDef& class_def<Native>();
+QUARNEL_CLASSES(QUARNEL_DECLARE_CLASS_DEF)
+
+#define QUARNEL_CLASS_DEF(Native) &class_def<Native>,
+constexpr ClassDef& (*const kClasses[])() = {QUARNEL_CLASSES(QUARNEL_CLASS_DEF)};
 
 namespace {
 
@@ -52,7 +57,7 @@ Result<void> register_class(PyObject* module, ClassDef& def) {
     } else if (!PyList_Check(all.get())) {
         return type_error("__all__ must be a list");
     }
-    Ref name = Ref::steal(PyUnicode_FromString(def.name));
+    Ref name = Ref::steal(PyUnicode_FromString(def.name()));
     if (!name || PyList_Append(all.get(), name.get()) < 0) return pending();
     if (PyObject_SetAttr(module, name.get(), reinterpret_cast<PyObject*>(type)) < 0) return pending();
     return {};
@@ -64,9 +69,8 @@ Result<PyObject*> initialise() {
                      "the quarnel module may be initialized only once per interpreter process"};
     Ref module = Ref::steal(PyModule_Create2(&module_def, 1013));
     if (!module) return pending();
-    for (ClassDef* def : {&class_def<Converter>(), &class_def<RegexTokenizer>(), &class_def<QAAnnotator>(),
-                          &class_def<ICUWordPreTokenizer>()})
-        if (auto r = register_class(module.get(), *def); !r) return std::move(r).error();
+    for (ClassDef& (*def)() : kClasses)
+        if (auto r = register_class(module.get(), def()); !r) return std::move(r).error();
     g_module = Ref::borrow(module.get()).release();  // the cache's own reference
     return module.release();
 }

@@ -7,8 +7,39 @@
 
 namespace quarnel::binding {
 
+std::string text_signature(const Entry& entry, bool method) {
+    std::string out = method ? "($self" : "(";
+    for (std::size_t i = 0; i < entry.nparams; ++i) {
+        const Param& p = entry.params[i];
+        if (i > 0 || method) out += ", ";
+        out += p.name;
+        if (p.kind == Param::Default::None) continue;
+        out += '=';
+        if (!p.shown) {
+            out += "...";
+            continue;
+        }
+        switch (p.kind) {
+            case Param::Default::Bool: out += p.b ? "True" : "False"; break;
+            case Param::Default::Int: out += std::to_string(p.i); break;
+            case Param::Default::Str:
+                out += '"';
+                out += p.s;
+                out += '"';
+                break;
+            default: out += "..."; break;
+        }
+    }
+    return out + ")";
+}
+
 std::string Args::entry_name() const {
     return std::string(entry_->cls) + "." + entry_->func + "()";
+}
+
+void Args::check_all_read() const {
+    for (std::size_t i = 0; i < entry_->nparams; ++i)
+        if (!(read_ & (1u << i))) fault(entry_name() + " never read its parameter '" + entry_->params[i].name + "'");
 }
 
 Result<void> Args::bind_positional(PyObject* const* args, std::size_t nargs) {
@@ -36,7 +67,7 @@ Result<void> Args::bind_keyword(PyObject* name, PyObject* value) {
     }
     std::string_view key(utf8, static_cast<std::size_t>(len));
     for (std::size_t i = 0; i < entry_->nparams; ++i) {
-        if (key != entry_->params[i]) continue;
+        if (key != entry_->params[i].name) continue;
         if (slots_[i]) return type_error(entry_name() + " got multiple values for argument '" + std::string(key) + "'");
         slots_[i] = value;
         return {};
@@ -48,7 +79,7 @@ Result<void> Args::check_required() const {
     std::array<const char*, kMaxParams> missing{};
     std::size_t k = 0;
     for (std::size_t i = 0; i < entry_->required; ++i)
-        if (!slots_[i]) missing[k++] = entry_->params[i];
+        if (!slots_[i]) missing[k++] = entry_->params[i].name;
     if (k == 0) return {};
     std::string msg = entry_name() + " missing " + std::to_string(k) + " required positional argument" +
                       (k == 1 ? ": " : "s: ");

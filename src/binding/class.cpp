@@ -9,24 +9,28 @@ namespace {
 
 // "{name}{signature}\n--\n\n{body}": the interpreter splits this into
 // __text_signature__ and __doc__.
-Result<std::string> documentation(const char* name, const char* signature, const char* body, const char* what) {
+Result<std::string> documentation(const char* name, const std::string& signature, const char* body,
+                                  const char* what) {
     std::string doc = std::string(name) + signature + "\n--\n\n" + body;
     if (doc.find('\0') != std::string::npos) return value_error(std::string(what) + " doc cannot contain nul bytes");
     return doc;
 }
 
 Result<PyTypeObject*> create_type(ClassDef& def) {
-    QUARNEL_TRY(std::string class_doc, documentation(def.name, def.signature, def.body, "class"));
+    const char* name = def.name();
+    QUARNEL_TRY(std::string class_doc,
+                documentation(name, text_signature(*def.constructor, false), def.body, "class"));
 
     def.docs.clear();
     def.docs.reserve(def.methods.size());
     def.method_table.clear();
     for (const MethodDef& m : def.methods) {
-        QUARNEL_TRY(std::string doc, documentation(m.name, m.signature, m.body, "function"));
+        if (std::strcmp(m.entry->cls, name) != 0) fault(std::string(m.entry->func) + " is not an entry of " + name);
+        QUARNEL_TRY(std::string doc, documentation(m.entry->func, text_signature(*m.entry, true), m.body, "function"));
         def.docs.push_back(std::move(doc));
     }
     for (std::size_t i = 0; i < def.methods.size(); ++i) {
-        def.method_table.push_back(PyMethodDef{def.methods[i].name,
+        def.method_table.push_back(PyMethodDef{def.methods[i].entry->func,
                                                reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(def.methods[i].function)),
                                                METH_FASTCALL | METH_KEYWORDS, def.docs[i].c_str()});
     }
@@ -42,7 +46,7 @@ Result<PyTypeObject*> create_type(ClassDef& def) {
     if (def.call) slots.push_back({Py_tp_call, reinterpret_cast<void*>(def.call)});
     slots.push_back({0, nullptr});
 
-    def.qualified_name = std::string("builtins.") + def.name;
+    def.qualified_name = std::string("builtins.") + name;
     PyType_Spec spec{def.qualified_name.c_str(), static_cast<int>(def.basicsize), 0, Py_TPFLAGS_DEFAULT, slots.data()};
     PyObject* type = PyType_FromSpec(&spec);  // copies the name and the class doc
     if (!type) return pending();

@@ -2,12 +2,14 @@
 // connect a class's entries (constructor, methods, call) to the boundary.
 //
 // A class file declares, for its native type N:
-//   - one `Entry` per entry (names and required count, for binding);
+//   - one `Entry` per entry (names and defaults, for binding and for the
+//     text signatures);
 //   - a body per entry: `Result<N> make(const Args&)` for the constructor,
 //     `Result<PyObject*> body(const N&, const Args&)` for a method or call;
-//   - `template <> ClassDef& class_def<N>()`, listing them with their docs.
+//   - `template <> ClassDef& class_def<N>()`, returning
+//     `define<N, kNew, make>(doc, {method<N, kEntry, body>(doc), ...}, call<N, kCall, body>)`.
 // Everything else (binding, receiver and borrow, instances, deallocation,
-// type creation, exceptions) lives here.
+// type creation, documentation, exceptions) lives here.
 #pragma once
 
 #include <cstddef>
@@ -26,21 +28,21 @@ namespace quarnel::binding {
 using FastMethod = PyObject* (*)(PyObject*, PyObject* const*, Py_ssize_t, PyObject*);
 
 struct MethodDef {
-    const char* name;
-    const char* signature;  // "($self, text)"
-    const char* body;       // may be empty
+    const Entry* entry;  // the name and the text signature: "tokenize($self, text)"
+    const char* body;    // may be empty
     FastMethod function;
 };
 
 struct ClassDef {
-    const char* name;
-    const char* signature;  // "(pattern=..., lowercase=True)"
+    const Entry* constructor;  // the class name and the text signature: "(pattern=..., lowercase=True)"
     const char* body;
     std::size_t basicsize;
     newfunc construct;
     ternaryfunc call;  // null when instances are not callable
     destructor dealloc;
     std::vector<MethodDef> methods;
+
+    const char* name() const noexcept { return constructor->cls; }
 
     // Filled once by type_object(); kept for the life of the process.
     PyTypeObject* type = nullptr;
@@ -73,7 +75,7 @@ public:
         ClassDef& def = class_def<Native>();
         PyTypeObject* type = type_object(def);
         if (!type) return pending();
-        if (!PyObject_TypeCheck(self, type)) return cannot_convert(self, def.name);
+        if (!PyObject_TypeCheck(self, type)) return cannot_convert(self, def.name());
         return Borrow(reinterpret_cast<Instance<Native>*>(self));
     }
     Borrow(Borrow&& other) noexcept : inst_(std::exchange(other.inst_, nullptr)) {}
@@ -119,35 +121,77 @@ void dealloc(PyObject* self) {
     Py_DECREF(type);
 }
 
+namespace detail {
+
+// Faults (dropping the result) unless the body read every parameter.
+inline void read_all_or_drop(const Args& a, PyObject* result) {
+    try {
+        a.check_all_read();
+    } catch (...) {
+        Py_DECREF(result);
+        throw;
+    }
+}
+
 template <class Native, const Entry& E, ConstructBody<Native> Body>
-PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+PyObject* construct_slot(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return boundary([&]() -> Result<PyObject*> {
         Args a(E);
         if (auto r = a.bind_tuple(args, kwargs); !r) return std::move(r).error();
         QUARNEL_TRY(Native value, Body(a));
+        a.check_all_read();
         return instantiate<Native>(type, std::move(value));
     });
 }
 
 template <class Native, const Entry& E, MethodBody<Native> Body>
-PyObject* method(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return boundary([&]() -> Result<PyObject*> {
         Args a(E);
         if (auto r = a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames); !r)
             return std::move(r).error();
         QUARNEL_TRY(Borrow<Native> self_ref, Borrow<Native>::take(self));
-        return Body(self_ref.get(), a);
+        Result<PyObject*> result = Body(self_ref.get(), a);
+        if (result) read_all_or_drop(a, result.value());
+        return result;
     });
 }
 
 template <class Native, const Entry& E, MethodBody<Native> Body>
-PyObject* call(PyObject* self, PyObject* args, PyObject* kwargs) {
+PyObject* call_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
     return boundary([&]() -> Result<PyObject*> {
         Args a(E);
         if (auto r = a.bind_tuple(args, kwargs); !r) return std::move(r).error();
         QUARNEL_TRY(Borrow<Native> self_ref, Borrow<Native>::take(self));
-        return Body(self_ref.get(), a);
+        Result<PyObject*> result = Body(self_ref.get(), a);
+        if (result) read_all_or_drop(a, result.value());
+        return result;
     });
+}
+
+}  // namespace detail
+
+// A method of the class: its entry, the body of its documentation, its body.
+template <class Native, const Entry& E, MethodBody<Native> Body>
+MethodDef method(const char* doc = "") {
+    return MethodDef{&E, doc, &detail::method_entry<Native, E, Body>};
+}
+
+// The call slot: calling an instance runs Body with the arguments bound to E.
+template <class Native, const Entry& E, MethodBody<Native> Body>
+inline constexpr ternaryfunc call = &detail::call_slot<Native, E, Body>;
+
+// The class: constructed by Make from arguments bound to New, which also
+// names the class and gives its text signature.
+template <class Native, const Entry& New, ConstructBody<Native> Make>
+ClassDef define(const char* doc, std::vector<MethodDef> methods, ternaryfunc call_slot = nullptr) {
+    return ClassDef{&New,
+                    doc,
+                    sizeof(Instance<Native>),
+                    &detail::construct_slot<Native, New, Make>,
+                    call_slot,
+                    &dealloc<Native>,
+                    std::move(methods)};
 }
 
 // Builds the result object, mapping a failed build to the pending exception.

@@ -38,20 +38,17 @@ using converter::Element;
 using converter::TextSize;
 using converter::Token;
 
+constexpr Entry kNew{"Converter", "__new__", {elided("vocab_dict")}};
 // The matrix methods share one parameter list.
-constexpr Entry matrix_entry(const char* name) {
-    return Entry{"Converter", name,
-                 {"reps", "quantization_factor", "convert_id_to_token", "allow_negative_values", "negative_prefix"}, 1};
-}
-
-constexpr Entry kNew{"Converter", "__new__", {"vocab_dict"}, 0};
-constexpr Entry kJson = matrix_entry("convert_sparse_reps_to_json");
-constexpr Entry kJsonF32 = matrix_entry("convert_sparse_reps_to_json_f32");
-constexpr Entry kJsonF16 = matrix_entry("convert_sparse_reps_to_json_f16");
-constexpr Entry kText = matrix_entry("convert_sparse_reps_to_pseudo_text");
-constexpr Entry kTextF32 = matrix_entry("convert_sparse_reps_to_pseudo_text_f32");
-constexpr Entry kTextF16 = matrix_entry("convert_sparse_reps_to_pseudo_text_f16");
-constexpr Entry kJsonToText{"Converter", "convert_json_reps_to_pseudo_text", {"json_reps"}, 1};
+constexpr Entry kJson{"Converter", "convert_sparse_reps_to_json",
+                      {required("reps"), defaulted("quantization_factor", 100), defaulted("convert_id_to_token", false),
+                       defaulted("allow_negative_values", false), defaulted("negative_prefix", "neg_")}};
+constexpr Entry kJsonF32 = kJson.renamed("convert_sparse_reps_to_json_f32");
+constexpr Entry kJsonF16 = kJson.renamed("convert_sparse_reps_to_json_f16");
+constexpr Entry kText = kJson.renamed("convert_sparse_reps_to_pseudo_text");
+constexpr Entry kTextF32 = kJson.renamed("convert_sparse_reps_to_pseudo_text_f32");
+constexpr Entry kTextF16 = kJson.renamed("convert_sparse_reps_to_pseudo_text_f16");
+constexpr Entry kJsonToText{"Converter", "convert_json_reps_to_pseudo_text", {required("json_reps")}};
 
 Result<Converter> make(const Args& args) {
     if (!args.has(0)) return Converter();
@@ -74,10 +71,10 @@ Result<Converted> convert_matrix(const Converter& converter, const Args& args) {
     Converted out;
     ConvertOptions& options = out.options;
     QUARNEL_TRY(NumpyMatrix<type> reps, args.get<NumpyMatrix<type>>(0));
-    QUARNEL_TRY(options.quantization_factor, args.get_or<std::int32_t>(1, 100));
-    QUARNEL_TRY(options.convert_id_to_token, args.get_or<bool>(2, false));
-    QUARNEL_TRY(options.allow_negative_values, args.get_or<bool>(3, false));
-    QUARNEL_TRY(options.negative_prefix, args.get_or<std::string>(4, std::string("neg_")));
+    QUARNEL_TRY(options.quantization_factor, args.get<std::int32_t>(1));
+    QUARNEL_TRY(options.convert_id_to_token, args.get<bool>(2));
+    QUARNEL_TRY(options.allow_negative_values, args.get<bool>(3));
+    QUARNEL_TRY(options.negative_prefix, args.get<std::string>(4));
     const MatrixView view{reps.data, reps.rows, reps.cols, reps.row_stride, reps.col_stride, E};
     out.cols = reps.cols;
     Result<std::vector<JsonRep>> result = without_gil([&] { return converter.convert(view, options); });
@@ -274,9 +271,6 @@ Result<PyObject*> json_to_pseudo_text(const Converter&, const Args& args) {
     return pseudo_texts(reps.size(), [&](std::size_t i, Plan& p) { text_tokens(reps[i], p.tokens); });
 }
 
-#define QUARNEL_MATRIX_SIGNATURE \
-    "($self, reps, quantization_factor=100, convert_id_to_token=False, allow_negative_values=False, negative_prefix=\"neg_\")"
-
 #define QUARNEL_OPTION_LINES                                                                                  \
     "    quantization_factor (i32): Upscaling factor. Quantized reps = (reps * quantization_factor).floor()\n" \
     "    convert_id_to_token (bool): True - Return token str; False - Return token_id str\n"                  \
@@ -303,41 +297,28 @@ Result<PyObject*> json_to_pseudo_text(const Converter&, const Args& args) {
 
 template <>
 ClassDef& class_def<Converter>() {
-    static ClassDef def{
-        "Converter",
-        "(vocab_dict=...)",
+    static ClassDef def = define<Converter, kNew, make>(
         "## Converter can convert sparse arrays to JSON / Pseudo String format efficiently\n"
         "\n"
         "### Args:\n"
         "    vocab_dict (Option<HashMap<i32, String>>): A map of `token_id -> token_str`\n",
-        sizeof(Instance<Converter>),
-        construct<Converter, kNew, make>,
-        nullptr,
-        dealloc<Converter>,
         {
-            {"convert_sparse_reps_to_json", QUARNEL_MATRIX_SIGNATURE,
-             "Same as `self.convert_sparse_reps_to_json_f32`\n" QUARNEL_JSON_DOC("float32", "32"),
-             method<Converter, kJson, to_json<Element::F32>>},
-            {"convert_sparse_reps_to_json_f32", QUARNEL_MATRIX_SIGNATURE, QUARNEL_JSON_DOC("float32", "32"),
-             method<Converter, kJsonF32, to_json<Element::F32>>},
-            {"convert_sparse_reps_to_json_f16", QUARNEL_MATRIX_SIGNATURE, QUARNEL_JSON_DOC("float16", "16"),
-             method<Converter, kJsonF16, to_json<Element::F16>>},
-            {"convert_sparse_reps_to_pseudo_text", QUARNEL_MATRIX_SIGNATURE,
-             "Same as `self.convert_sparse_reps_to_pseudo_text_f32`\n" QUARNEL_TEXT_DOC("float32", "32"),
-             method<Converter, kText, to_pseudo_text<Element::F32>>},
-            {"convert_sparse_reps_to_pseudo_text_f32", QUARNEL_MATRIX_SIGNATURE, QUARNEL_TEXT_DOC("float32", "32"),
-             method<Converter, kTextF32, to_pseudo_text<Element::F32>>},
-            {"convert_sparse_reps_to_pseudo_text_f16", QUARNEL_MATRIX_SIGNATURE, QUARNEL_TEXT_DOC("float16", "16"),
-             method<Converter, kTextF16, to_pseudo_text<Element::F16>>},
-            {"convert_json_reps_to_pseudo_text", "($self, json_reps)",
-             "Convert json reps to pseudo text\n"
-             "\n"
-             "### Args:\n"
-             "    \n"
-             "    json_reps (Vec<HashMap<String, i32>>): Format: `{token_id / token: int frequency}`, all keys are `str`.\n",
-             method<Converter, kJsonToText, json_to_pseudo_text>},
-        },
-    };
+            method<Converter, kJson, to_json<Element::F32>>(
+                "Same as `self.convert_sparse_reps_to_json_f32`\n" QUARNEL_JSON_DOC("float32", "32")),
+            method<Converter, kJsonF32, to_json<Element::F32>>(QUARNEL_JSON_DOC("float32", "32")),
+            method<Converter, kJsonF16, to_json<Element::F16>>(QUARNEL_JSON_DOC("float16", "16")),
+            method<Converter, kText, to_pseudo_text<Element::F32>>(
+                "Same as `self.convert_sparse_reps_to_pseudo_text_f32`\n" QUARNEL_TEXT_DOC("float32", "32")),
+            method<Converter, kTextF32, to_pseudo_text<Element::F32>>(QUARNEL_TEXT_DOC("float32", "32")),
+            method<Converter, kTextF16, to_pseudo_text<Element::F16>>(QUARNEL_TEXT_DOC("float16", "16")),
+            method<Converter, kJsonToText, json_to_pseudo_text>(
+                "Convert json reps to pseudo text\n"
+                "\n"
+                "### Args:\n"
+                "    \n"
+                "    json_reps (Vec<HashMap<String, i32>>): Format: `{token_id / token: int frequency}`, all keys are "
+                "`str`.\n"),
+        });
     return def;
 }
 

@@ -7,13 +7,15 @@ namespace quarnel::binding {
 
 namespace {
 
-constexpr Entry kNew{"ICUWordPreTokenizer", "__new__", {"stopword_sets"}, 0};
-constexpr Entry kTokenize{"ICUWordPreTokenizer", "tokenize", {"text", "remove_stopwords", "lowercase"}, 1};
-constexpr Entry kBatchTokenize{"ICUWordPreTokenizer", "batch_tokenize", {"texts", "remove_stopwords", "lowercase"}, 1};
-constexpr Entry kCall{"ICUWordPreTokenizer", "__call__", {"texts", "remove_stopwords", "lowercase"}, 1};
+constexpr Entry kNew{"ICUWordPreTokenizer", "__new__", {elided("stopword_sets")}};
+constexpr Entry kTokenize{"ICUWordPreTokenizer", "tokenize",
+                          {required("text"), defaulted("remove_stopwords", false), defaulted("lowercase", true)}};
+constexpr Entry kBatchTokenize{"ICUWordPreTokenizer", "batch_tokenize",
+                               {required("texts"), defaulted("remove_stopwords", false), defaulted("lowercase", true)}};
+constexpr Entry kCall = kBatchTokenize.renamed("__call__");
 
 Result<ICUWordPreTokenizer> make(const Args& args) {
-    QUARNEL_TRY(StopwordSet stopwords, args.get_or<StopwordSet>(0, {}));
+    QUARNEL_TRY(StopwordSet stopwords, args.get<StopwordSet>(0));
     return ICUWordPreTokenizer::create(std::move(stopwords));
 }
 
@@ -23,8 +25,8 @@ struct Flags {
 };
 
 Result<Flags> flags(const Args& args) {
-    QUARNEL_TRY(bool remove_stopwords, args.get_or<bool>(1, false));
-    QUARNEL_TRY(bool lowercase, args.get_or<bool>(2, true));
+    QUARNEL_TRY(bool remove_stopwords, args.get<bool>(1));
+    QUARNEL_TRY(bool lowercase, args.get<bool>(2));
     return Flags{remove_stopwords, lowercase};
 }
 
@@ -52,26 +54,16 @@ Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Arg
 
 template <>
 ClassDef& class_def<ICUWordPreTokenizer>() {
-    static ClassDef def{
-        "ICUWordPreTokenizer",
-        "(stopword_sets=...)",
+    static ClassDef def = define<ICUWordPreTokenizer, kNew, make>(
         "The Python wrapper of the native `ICUWordPreTokenizer`.\n"
         "`ICUWordPreTokenizer` cuts word boundaries with [ICU4C](https://icu.unicode.org/), "
         "International Components for Unicode.\n"
         "It supports cutting any language, backed by the dictionary models for Thai, Lao, Khmer and Burmese and "
         "by the dictionary model for Chinese and Japanese.\n"
         "It returns the list of words without whitespace.",
-        sizeof(Instance<ICUWordPreTokenizer>),
-        construct<ICUWordPreTokenizer, kNew, make>,
-        call<ICUWordPreTokenizer, kCall, batch_tokenize>,
-        dealloc<ICUWordPreTokenizer>,
-        {
-            {"tokenize", "($self, text, remove_stopwords=False, lowercase=True)", "",
-             method<ICUWordPreTokenizer, kTokenize, tokenize>},
-            {"batch_tokenize", "($self, texts, remove_stopwords=False, lowercase=True)", "",
-             method<ICUWordPreTokenizer, kBatchTokenize, batch_tokenize>},
-        },
-    };
+        {method<ICUWordPreTokenizer, kTokenize, tokenize>(),
+         method<ICUWordPreTokenizer, kBatchTokenize, batch_tokenize>()},
+        call<ICUWordPreTokenizer, kCall, batch_tokenize>);
     return def;
 }
 

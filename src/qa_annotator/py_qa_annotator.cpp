@@ -7,19 +7,20 @@ namespace quarnel::binding {
 
 namespace {
 
-constexpr Entry kNew{"QAAnnotator",
-                     "__new__",
-                     {"docid_to_tokenized_corpus", "pattern", "lowercase", "normalize", "normalization_from"},
-                     1};
-constexpr Entry kAnnotateNonOptim{"QAAnnotator", "annotate_non_optim", {"qid_to_docids", "qid_to_answers"}, 2};
-constexpr Entry kAnnotate{"QAAnnotator", "annotate", {"qid_to_docids", "qid_to_answers"}, 2};
+constexpr Entry kNew{"QAAnnotator", "__new__",
+                     {required("docid_to_tokenized_corpus"), elided("pattern", kDefaultPattern),
+                      defaulted("lowercase", true), defaulted("normalize", true),
+                      elided("normalization_from", kDefaultNormalization)}};
+constexpr Entry kAnnotateNonOptim{"QAAnnotator", "annotate_non_optim",
+                                  {required("qid_to_docids"), required("qid_to_answers")}};
+constexpr Entry kAnnotate = kAnnotateNonOptim.renamed("annotate");
 
 Result<QAAnnotator> make(const Args& args) {
     QUARNEL_TRY(Corpus corpus, args.get<Corpus>(0));
-    QUARNEL_TRY(std::string pattern, args.get_or<std::string>(1, std::string(kDefaultPattern)));
-    QUARNEL_TRY(bool lowercase, args.get_or<bool>(2, true));
-    QUARNEL_TRY(bool normalize, args.get_or<bool>(3, true));
-    QUARNEL_TRY(std::string form, args.get_or<std::string>(4, std::string(kDefaultNormalization)));
+    QUARNEL_TRY(std::string pattern, args.get<std::string>(1));
+    QUARNEL_TRY(bool lowercase, args.get<bool>(2));
+    QUARNEL_TRY(bool normalize, args.get<bool>(3));
+    QUARNEL_TRY(std::string form, args.get<std::string>(4));
     QUARNEL_TRY(RegexTokenizer tokenizer, RegexTokenizer::create(pattern, lowercase, normalize, form));
     return QAAnnotator(std::move(tokenizer), std::move(corpus));
 }
@@ -51,26 +52,17 @@ Result<PyObject*> annotate_with(const QAAnnotator& annotator, const Args& args) 
 
 template <>
 ClassDef& class_def<QAAnnotator>() {
-    static ClassDef def{
-        "QAAnnotator",
-        "(docid_to_tokenized_corpus, pattern=..., lowercase=True, normalize=True, normalization_from=...)",
+    static ClassDef def = define<QAAnnotator, kNew, make>(
         "QAAnnotator uses a Regex-based tokenizer to cut the english texts, and judge whether the certain\n"
         "documents contains the answers by sub-string list matching.",
-        sizeof(Instance<QAAnnotator>),
-        construct<QAAnnotator, kNew, make>,
-        nullptr,
-        dealloc<QAAnnotator>,
         {
-            {"annotate_non_optim", "($self, qid_to_docids, qid_to_answers)",
-             "Annotate the documents, judge whether the certain documents contains the answers by sub-string list "
-             "matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL,
-             method<QAAnnotator, kAnnotateNonOptim, annotate_with<&QAAnnotator::annotate_non_optim>>},
-            {"annotate", "($self, qid_to_docids, qid_to_answers)",
-             "Multi-threaded version of Annotate the documents, judge whether the certain documents \n"
-             "contains the answers by sub-string list matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL,
-             method<QAAnnotator, kAnnotate, annotate_with<&QAAnnotator::annotate>>},
-        },
-    };
+            method<QAAnnotator, kAnnotateNonOptim, annotate_with<&QAAnnotator::annotate_non_optim>>(
+                "Annotate the documents, judge whether the certain documents contains the answers by sub-string "
+                "list matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL),
+            method<QAAnnotator, kAnnotate, annotate_with<&QAAnnotator::annotate>>(
+                "Multi-threaded version of Annotate the documents, judge whether the certain documents \n"
+                "contains the answers by sub-string list matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL),
+        });
     return def;
 }
 

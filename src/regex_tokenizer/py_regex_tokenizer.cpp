@@ -7,16 +7,18 @@ namespace quarnel::binding {
 
 namespace {
 
-constexpr Entry kNew{"RegexTokenizer", "__new__", {"pattern", "lowercase", "normalize", "normalization_from"}, 0};
-constexpr Entry kTokenize{"RegexTokenizer", "tokenize", {"text"}, 1};
-constexpr Entry kBatchTokenize{"RegexTokenizer", "batch_tokenize", {"texts"}, 1};
-constexpr Entry kCall{"RegexTokenizer", "__call__", {"texts"}, 1};
+constexpr Entry kNew{"RegexTokenizer", "__new__",
+                     {elided("pattern", kDefaultPattern), defaulted("lowercase", true), defaulted("normalize", true),
+                      elided("normalization_from", kDefaultNormalization)}};
+constexpr Entry kTokenize{"RegexTokenizer", "tokenize", {required("text")}};
+constexpr Entry kBatchTokenize{"RegexTokenizer", "batch_tokenize", {required("texts")}};
+constexpr Entry kCall = kBatchTokenize.renamed("__call__");
 
 Result<RegexTokenizer> make(const Args& args) {
-    QUARNEL_TRY(std::string pattern, args.get_or<std::string>(0, std::string(kDefaultPattern)));
-    QUARNEL_TRY(bool lowercase, args.get_or<bool>(1, true));
-    QUARNEL_TRY(bool normalize, args.get_or<bool>(2, true));
-    QUARNEL_TRY(std::string form, args.get_or<std::string>(3, std::string(kDefaultNormalization)));
+    QUARNEL_TRY(std::string pattern, args.get<std::string>(0));
+    QUARNEL_TRY(bool lowercase, args.get<bool>(1));
+    QUARNEL_TRY(bool normalize, args.get<bool>(2));
+    QUARNEL_TRY(std::string form, args.get<std::string>(3));
     return RegexTokenizer::create(pattern, lowercase, normalize, form);
 }
 
@@ -36,21 +38,12 @@ Result<PyObject*> batch_tokenize(const RegexTokenizer& tokenizer, const Args& ar
 
 template <>
 ClassDef& class_def<RegexTokenizer>() {
-    static ClassDef def{
-        "RegexTokenizer",
-        "(pattern=..., lowercase=True, normalize=True, normalization_from=...)",
+    static ClassDef def = define<RegexTokenizer, kNew, make>(
         "The Python wrapper of the native `RegexTokenizer`.\n"
         "`RegexTokenizer` mimics the tokenization code of established open-domain question-answering code bases.\n"
         "It performs a regex-based tokenization of English string input.",
-        sizeof(Instance<RegexTokenizer>),
-        construct<RegexTokenizer, kNew, make>,
-        call<RegexTokenizer, kCall, batch_tokenize>,
-        dealloc<RegexTokenizer>,
-        {
-            {"tokenize", "($self, text)", "", method<RegexTokenizer, kTokenize, tokenize>},
-            {"batch_tokenize", "($self, texts)", "", method<RegexTokenizer, kBatchTokenize, batch_tokenize>},
-        },
-    };
+        {method<RegexTokenizer, kTokenize, tokenize>(), method<RegexTokenizer, kBatchTokenize, batch_tokenize>()},
+        call<RegexTokenizer, kCall, batch_tokenize>);
     return def;
 }
 
