@@ -2,17 +2,20 @@
 read: the fuzz targets (tests/fuzz/), the stress, leak, size and interrupt
 tests (test_hardening.py).
 
-Adding a class means adding one entry to each table below: ENTRY_POINTS
-(parameters and the exception types each entry may raise), VALID (a
-valid-argument generator per parameter kind), STRESS, LEAK, HUGE and
-INTERRUPT. A class that the module does not have yet is skipped by every
-check (see `present`).
+ENTRY_POINTS is read off the module itself: its classes, their methods and
+each entry's parameters (names, which are required) from the text
+signatures. What the module cannot tell is kept here: KINDS (the kind of
+value each parameter takes, a key of VALID), BEHAVIOUR (the exception types
+each entry may raise for bad input, and how to check its result), and the
+STRESS, LEAK, HUGE and INTERRUPT tables. Adding a class means adding its
+entries to each of them; test_typing.py fails while one is missing.
 
 Generators draw from a `Source`: a `random.Random` in the tests, libFuzzer's
 data in the fuzz targets, so the same tables drive both.
 """
 from __future__ import annotations
 
+import inspect
 import random
 from dataclasses import dataclass, field
 from typing import Any, Callable
@@ -20,10 +23,6 @@ from typing import Any, Callable
 import numpy as np
 
 import quarnel
-
-
-def present(cls_name: str) -> bool:
-    return hasattr(quarnel, cls_name)
 
 
 # ---------------------------------------------------------------- sources
@@ -138,21 +137,25 @@ class Param:
 
 
 @dataclass
-class EntryPoint:
-    """One Python entry: the constructor ("__new__"), a method or "__call__".
-
-    `errors` lists the exception types the entry may raise for bad input
-    (argument errors, invalid configuration, missing ids); PanicException is
-    acceptable only where `may_panic(instance)` says so."""
-    cls: str
-    name: str
-    params: list[Param]
+class Behaviour:
+    """What an entry may do with any arguments. `errors` lists the exception
+    types it may raise for bad input (argument errors, invalid configuration,
+    missing ids); PanicException is acceptable only where `may_panic(instance)`
+    says so."""
     errors: tuple[type, ...]
     check: Callable[[Any, dict], None] | None = None  # result checker: (result, arguments by name)
     may_panic: Callable[[Any], bool] = lambda instance: False
     # Whether a call with these arguments (by name) has a result of sane
     # size; the fuzz targets skip the others.
     feasible: Callable[[dict], bool] = lambda args: True
+
+
+@dataclass
+class EntryPoint(Behaviour):
+    """One Python entry: the constructor ("__new__"), a method or "__call__"."""
+    cls: str = ""
+    name: str = ""
+    params: list[Param] = field(default_factory=list)
 
 
 def _list_of_str(result, args):
@@ -200,56 +203,88 @@ def _custom_pattern(instance) -> bool:
 
 
 ARGS = (TypeError, UnicodeEncodeError, MemoryError)
-_TOKENIZER_SETTINGS = [Param("pattern", "pattern"), Param("lowercase", "bool"), Param("normalize", "bool"),
-                       Param("normalization_from", "normalization_from")]
-_MATRIX_OPTIONS = [Param("quantization_factor", "quantization"), Param("convert_id_to_token", "bool"),
-                   Param("allow_negative_values", "bool"), Param("negative_prefix", "text")]
 
 
-def _matrix_methods():
-    out = []
-    for base, check, feasible in (("convert_sparse_reps_to_json", _json_reps, lambda args: True),
-                                  ("convert_sparse_reps_to_pseudo_text", _texts_per_row("reps"), _small_text)):
-        for suffix, kind in (("", "f32_matrix"), ("_f32", "f32_matrix"), ("_f16", "f16_matrix")):
-            out.append(EntryPoint("Converter", base + suffix, [Param("reps", kind, True), *_MATRIX_OPTIONS],
-                                  ARGS + (OverflowError, KeyError), check, feasible=feasible))
+# The kind of value each parameter takes, by parameter name (`reps` by the
+# element type of its method).
+KINDS: dict[str, str | Callable[[str], str]] = {
+    "pattern": "pattern", "lowercase": "bool", "normalize": "bool", "normalization_from": "normalization_from",
+    "text": "text", "texts": "texts", "remove_stopwords": "bool", "stopword_sets": "str_set",
+    "docid_to_tokenized_corpus": "corpus", "qid_to_docids": "qid_to_docids", "qid_to_answers": "qid_to_answers",
+    "vocab_dict": "vocab", "json_reps": "json_reps",
+    "reps": lambda method: "f16_matrix" if method.endswith("_f16") else "f32_matrix",
+    "quantization_factor": "quantization", "convert_id_to_token": "bool", "allow_negative_values": "bool",
+    "negative_prefix": "text",
+}
+
+_MATRIX = [base + suffix for base in ("convert_sparse_reps_to_json", "convert_sparse_reps_to_pseudo_text")
+           for suffix in ("", "_f32", "_f16")]
+
+# What each entry may raise for bad input (argument errors, invalid
+# configuration, missing ids) and how its result is checked.
+BEHAVIOUR: dict[str, dict[str, Behaviour]] = {
+    "RegexTokenizer": {
+        "__new__": Behaviour(ARGS + (ValueError,)),
+        "tokenize": Behaviour(ARGS, _list_of_str, _custom_pattern),
+        "batch_tokenize": Behaviour(ARGS, _batch, _custom_pattern),
+        "__call__": Behaviour(ARGS, _batch, _custom_pattern),
+    },
+    "QAAnnotator": {
+        "__new__": Behaviour(ARGS + (ValueError,)),
+        "annotate_non_optim": Behaviour(ARGS + (KeyError,), _qrels, _custom_pattern),
+        "annotate": Behaviour(ARGS + (KeyError,), _qrels, _custom_pattern),
+    },
+    "Converter": {
+        "__new__": Behaviour(ARGS + (OverflowError,)),
+        **{name: Behaviour(ARGS + (OverflowError, KeyError), _texts_per_row("reps"), feasible=_small_text)
+           if "pseudo_text" in name else Behaviour(ARGS + (OverflowError, KeyError), _json_reps)
+           for name in _MATRIX},
+        "convert_json_reps_to_pseudo_text": Behaviour(ARGS + (OverflowError,), _texts_per_row("json_reps")),
+    },
+    "ICUWordPreTokenizer": {
+        "__new__": Behaviour(ARGS),
+        "tokenize": Behaviour(ARGS, _list_of_str),
+        "batch_tokenize": Behaviour(ARGS, _batch),
+        "__call__": Behaviour(ARGS, _batch),
+    },
+}
+
+
+def entry_names(cls) -> list[str]:
+    """The constructor, the methods in the class's order, then the call."""
+    names = ["__new__"] + [n for n, v in vars(cls).items() if not n.startswith("_") and callable(v)]
+    return names + (["__call__"] if "__call__" in vars(cls) else [])
+
+
+def signature_of(cls, name: str) -> list[inspect.Parameter]:
+    # Calling an object has no text signature of its own: it takes what
+    # batch_tokenize takes.
+    target = cls if name == "__new__" else getattr(cls, "batch_tokenize" if name == "__call__" else name)
+    params = list(inspect.signature(target).parameters.values())
+    return params[1:] if params and params[0].name == "self" else params
+
+
+def kind_of(method: str, param: str) -> str:
+    kind = KINDS[param]
+    return kind if isinstance(kind, str) else kind(method)
+
+
+def derive_entry_points() -> dict[str, list[EntryPoint]]:
+    """Every entry of every class of the module; a KeyError names the
+    parameter or entry that the tables above lack."""
+    out = {}
+    for cls_name in quarnel.__all__:
+        cls = getattr(quarnel, cls_name)
+        out[cls_name] = []
+        for name in entry_names(cls):
+            params = [Param(p.name, kind_of(name, p.name), p.default is inspect.Parameter.empty)
+                      for p in signature_of(cls, name)]
+            out[cls_name].append(EntryPoint(**vars(BEHAVIOUR[cls_name][name]), cls=cls_name, name=name,
+                                            params=params))
     return out
 
 
-ENTRY_POINTS: dict[str, list[EntryPoint]] = {
-    "RegexTokenizer": [
-        EntryPoint("RegexTokenizer", "__new__", _TOKENIZER_SETTINGS, ARGS + (ValueError,)),
-        EntryPoint("RegexTokenizer", "tokenize", [Param("text", "text", True)], ARGS, _list_of_str,
-                   _custom_pattern),
-        EntryPoint("RegexTokenizer", "batch_tokenize", [Param("texts", "texts", True)], ARGS, _batch,
-                   _custom_pattern),
-        EntryPoint("RegexTokenizer", "__call__", [Param("texts", "texts", True)], ARGS, _batch, _custom_pattern),
-    ],
-    "QAAnnotator": [
-        EntryPoint("QAAnnotator", "__new__", [Param("docid_to_tokenized_corpus", "corpus", True),
-                                              *_TOKENIZER_SETTINGS], ARGS + (ValueError,)),
-        *[EntryPoint("QAAnnotator", name, [Param("qid_to_docids", "qid_to_docids", True),
-                                           Param("qid_to_answers", "qid_to_answers", True)],
-                     ARGS + (KeyError,), _qrels, _custom_pattern)
-          for name in ("annotate", "annotate_non_optim")],
-    ],
-    "Converter": [
-        EntryPoint("Converter", "__new__", [Param("vocab_dict", "vocab")], ARGS + (OverflowError,)),
-        *_matrix_methods(),
-        EntryPoint("Converter", "convert_json_reps_to_pseudo_text", [Param("json_reps", "json_reps", True)],
-                   ARGS + (OverflowError,), _texts_per_row("json_reps")),
-    ],
-    "ICUWordPreTokenizer": [
-        EntryPoint("ICUWordPreTokenizer", "__new__", [Param("stopword_sets", "str_set")], ARGS),
-        EntryPoint("ICUWordPreTokenizer", "tokenize", [Param("text", "text", True),
-                                                       Param("remove_stopwords", "bool"),
-                                                       Param("lowercase", "bool")], ARGS, _list_of_str),
-        *[EntryPoint("ICUWordPreTokenizer", name, [Param("texts", "texts", True),
-                                                   Param("remove_stopwords", "bool"),
-                                                   Param("lowercase", "bool")], ARGS, _batch)
-          for name in ("batch_tokenize", "__call__")],
-    ],
-}
+ENTRY_POINTS: dict[str, list[EntryPoint]] = derive_entry_points()
 
 
 # Executions of each class's fuzz target in the test command's short

@@ -1,5 +1,5 @@
 """Threads, leaks, very large inputs and interrupts, for every class in the
-tables of entry_points.py (classes the module lacks are skipped)."""
+tables of entry_points.py."""
 import gc
 import json
 import os
@@ -14,11 +14,6 @@ import entry_points as ep
 from conftest import UNDER_ASAN
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def classes(table):
-    return [pytest.param(name, marks=pytest.mark.skipif(not ep.present(name), reason=f"no {name} yet"))
-            for name in table]
 
 
 def run_child(source, timeout, env=None):
@@ -46,9 +41,8 @@ STRESS_CHILD = textwrap.dedent("""
 
     jobs = []
     for name, make in ep.STRESS.items():
-        if ep.present(name):
-            inst, class_jobs = make()
-            jobs += [(job, inst) for job in class_jobs]
+        inst, class_jobs = make()
+        jobs += [(job, inst) for job in class_jobs]
     expected = [outcome(job, inst) for job, inst in jobs]
     for (job, _), (kind, _) in zip(jobs, expected):
         assert kind == ("ok" if job.raises is None else job.raises.__name__), (job.label, kind)
@@ -114,9 +108,6 @@ def _burst(case, n):
 
 def leak_cases():
     for name, make in ep.LEAK.items():
-        if not ep.present(name):
-            yield pytest.param(name, None, marks=pytest.mark.skip(reason=f"no {name} yet"), id=name)
-            continue
         for case in make():
             yield pytest.param(name, case, id=f"{name}-{case.label}")
 
@@ -182,9 +173,7 @@ HUGE_CHILD = textwrap.dedent("""
 def huge_cases():
     for name, cases in ep.HUGE.items():
         for case in cases:
-            yield pytest.param(name, case.label, id=f"{name}-{case.label}",
-                               marks=[pytest.mark.memory,
-                                      pytest.mark.skipif(not ep.present(name), reason=f"no {name} yet")])
+            yield pytest.param(name, case.label, id=f"{name}-{case.label}", marks=pytest.mark.memory)
 
 
 @pytest.mark.parametrize("cls_name, label", list(huge_cases()))
@@ -241,8 +230,6 @@ INTERRUPT_CHILD = textwrap.dedent("""
 
     report = {}
     for name, source in ep.INTERRUPT.items():
-        if not ep.present(name):
-            continue
         jobs = ep.STRESS[name]()
         inst, cases = jobs
         ok = [c for c in cases if c.raises is None]

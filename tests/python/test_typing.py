@@ -77,6 +77,23 @@ def test_every_class_and_method_matches_the_module():
             assert stub_parameters(func) == module_parameters(target), (name, method)
 
 
+def test_the_test_tables_cover_every_entry_and_parameter():
+    """The hardening tables are read off the module; what the module cannot
+    tell (kinds of values, exception types) must be there for every entry and
+    parameter, and nothing else."""
+    import entry_points as ep
+
+    entries = ep.derive_entry_points()  # a KeyError names what is missing
+    assert list(entries) == quarnel.__all__
+    used = {p.name for es in entries.values() for e in es for p in e.params}
+    assert used == set(ep.KINDS)
+    for cls_name, es in entries.items():
+        assert {e.name for e in es} == set(ep.BEHAVIOUR[cls_name]), cls_name
+        assert {p.kind for e in es for p in e.params} <= set(ep.VALID)
+    assert set(ep.BEHAVIOUR) == set(ep.STRESS) == set(ep.LEAK) == set(ep.HUGE) == set(ep.INTERRUPT) \
+        == set(quarnel.__all__)
+
+
 @pytest.mark.skipif(shutil.which("mypy", path=os.path.dirname(sys.executable)) is None
                     and not __import__("importlib").util.find_spec("mypy"),
                     reason="mypy is not installed")
