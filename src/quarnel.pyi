@@ -1,6 +1,7 @@
 """Fast text-retrieval and QA pipeline utilities on one native thread pool."""
 
 from collections.abc import Sequence
+from typing import final
 import numpy
 from numpy.typing import NDArray
 
@@ -13,10 +14,14 @@ _StrListDict = (
 )
 _Qrels = dict[str, dict[str, int]]
 
+# Every class takes its arguments in __new__ (it has no __init__ of its own)
+# and cannot be subclassed.
+
+@final
 class Converter:
     """Converts sparse representation batches to JSON reps and pseudo text."""
 
-    def __init__(self, vocab_dict: dict[int, str] = ...) -> None: ...
+    def __new__(cls, vocab_dict: dict[int, str] = ...) -> Converter: ...
     def convert_sparse_reps_to_json(
         self,
         reps: NDArray[numpy.float32],
@@ -69,31 +74,33 @@ class Converter:
         self, json_reps: Sequence[dict[str, int]]
     ) -> list[str]: ...
 
+@final
 class RegexTokenizer:
     """Regex-based tokenization of English text."""
 
-    def __init__(
-        self,
+    def __new__(
+        cls,
         pattern: str = ...,
         lowercase: bool | numpy.bool_ = True,
         normalize: bool | numpy.bool_ = True,
         normalization_from: str = ...,
-    ) -> None: ...
+    ) -> RegexTokenizer: ...
     def tokenize(self, text: str) -> list[str]: ...
     def batch_tokenize(self, texts: Sequence[str]) -> list[list[str]]: ...
     def __call__(self, texts: Sequence[str]) -> list[list[str]]: ...
 
+@final
 class QAAnnotator:
     """Judges whether retrieved documents contain the answers; returns qrels."""
 
-    def __init__(
-        self,
+    def __new__(
+        cls,
         docid_to_tokenized_corpus: _StrListDict,
         pattern: str = ...,
         lowercase: bool | numpy.bool_ = True,
         normalize: bool | numpy.bool_ = True,
         normalization_from: str = ...,
-    ) -> None: ...
+    ) -> QAAnnotator: ...
     def annotate_non_optim(
         self, qid_to_docids: _StrListDict, qid_to_answers: _StrListDict
     ) -> _Qrels: ...
@@ -101,10 +108,11 @@ class QAAnnotator:
         self, qid_to_docids: _StrListDict, qid_to_answers: _StrListDict
     ) -> _Qrels: ...
 
+@final
 class ICUWordPreTokenizer:
     """Multilingual word pre-tokenization with ICU's word segmenter."""
 
-    def __init__(self, stopword_sets: set[str] | frozenset[str] = ...) -> None: ...
+    def __new__(cls, stopword_sets: set[str] | frozenset[str] = ...) -> ICUWordPreTokenizer: ...
     def tokenize(
         self,
         text: str,

@@ -1,10 +1,11 @@
-"""The installed type stub agrees with the module, and mypy accepts a typed
-program that uses every method."""
+"""The installed type stub agrees with the module (our comparison and mypy's
+stubtest), the test tables cover every entry and parameter of the module,
+and mypy accepts a typed program that uses every method but no subclass."""
 
 import ast
+import importlib.util
 import inspect
 import os
-import shutil
 import subprocess
 import sys
 from pathlib import Path
@@ -32,7 +33,7 @@ def stub_all():
 
 
 def stub_parameters(func):
-    """(name, default source or None) of each parameter after self."""
+    """(name, default source or None) of each parameter after self or cls."""
     args = func.args
     assert not (args.vararg or args.kwarg or args.kwonlyargs or args.posonlyargs)
     names = [a.arg for a in args.args][1:]
@@ -65,11 +66,12 @@ def test_the_stub_and_marker_are_installed_beside_the_module():
 def test_every_class_and_method_matches_the_module():
     for name, node in stub_classes().items():
         cls = getattr(quarnel, name)
+        assert [ast.unparse(d) for d in node.decorator_list] == ["final"], name
         funcs = {f.name: f for f in node.body if isinstance(f, ast.FunctionDef)}
-        assert set(funcs) - {"__init__"} == public_methods(cls), name
-        assert stub_parameters(funcs["__init__"]) == module_parameters(cls), name
+        assert set(funcs) - {"__new__"} == public_methods(cls), name
+        assert stub_parameters(funcs["__new__"]) == module_parameters(cls), name
         for method, func in funcs.items():
-            if method == "__init__":
+            if method == "__new__":
                 continue
             # Calling an object has no text signature of its own; it takes
             # what batch_tokenize takes.
@@ -94,18 +96,56 @@ def test_the_test_tables_cover_every_entry_and_parameter():
         == set(quarnel.__all__)
 
 
-@pytest.mark.skipif(shutil.which("mypy", path=os.path.dirname(sys.executable)) is None
-                    and not __import__("importlib").util.find_spec("mypy"),
-                    reason="mypy is not installed")
-def test_mypy_strict_accepts_the_typed_example(tmp_path):
+def mypy_env():
     env = dict(os.environ)
     site = {Path(p).resolve() for p in sys.path if p.endswith("site-packages")}
     if PACKAGE_DIR.parent.resolve() not in site:
         # A build tree on PYTHONPATH: mypy reads the stub from there.
         env["MYPYPATH"] = str(PACKAGE_DIR.parent)
+    return env
+
+
+needs_mypy = pytest.mark.skipif(importlib.util.find_spec("mypy") is None, reason="mypy is not installed")
+
+SUBCLASSES = """\
+from quarnel import Converter, ICUWordPreTokenizer, QAAnnotator, RegexTokenizer
+
+
+class A(Converter): ...
+
+
+class B(RegexTokenizer): ...
+
+
+class C(QAAnnotator): ...
+
+
+class D(ICUWordPreTokenizer): ...
+"""
+
+
+@needs_mypy
+def test_mypy_strict_accepts_the_typed_example_and_refuses_subclasses(tmp_path):
+    # The classes cannot be subclassed at run time: mypy must say so too.
+    subclasses = tmp_path / "subclasses.py"
+    subclasses.write_text(SUBCLASSES)
     result = subprocess.run(
-        [sys.executable, "-m", "mypy", "--strict", "--no-incremental",
-         "--cache-dir", str(tmp_path), str(ROOT / "examples" / "typed_usage.py")],
-        capture_output=True, text=True, env=env, cwd=tmp_path,
+        [sys.executable, "-m", "mypy", "--strict", "--no-incremental", "--cache-dir", str(tmp_path / "cache"),
+         str(ROOT / "examples" / "typed_usage.py"), subclasses.name],
+        capture_output=True, text=True, env=mypy_env(), cwd=tmp_path,
+    )
+    errors = [line for line in result.stdout.splitlines() if ": error: " in line]
+    assert [e.split(": error: ")[1] for e in errors] == [
+        f'Cannot inherit from final class "{name}"  [misc]'
+        for name in ("Converter", "RegexTokenizer", "QAAnnotator", "ICUWordPreTokenizer")
+    ], result.stdout + result.stderr
+    assert all(e.startswith(subclasses.name + ":") for e in errors), result.stdout
+
+
+@needs_mypy
+def test_stubtest_finds_no_difference(tmp_path):
+    result = subprocess.run(
+        [sys.executable, "-m", "mypy.stubtest", "quarnel"],
+        capture_output=True, text=True, env=mypy_env(), cwd=tmp_path,
     )
     assert result.returncode == 0, result.stdout + result.stderr
