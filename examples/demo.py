@@ -4,8 +4,9 @@
 
 Passages are indexed as title + " " + text, the same text the run was
 retrieved from. A passage counts as relevant to a question when one of the
-question's answers occurs in it as a contiguous run of tokens. Exits
-non-zero if anything is inconsistent.
+question's answers occurs in it as a contiguous run of tokens. Accuracy is
+over every question of the question file (one the run retrieved nothing
+for is a miss). Exits non-zero if anything is inconsistent.
 """
 
 import argparse
@@ -15,7 +16,7 @@ import tempfile
 import time
 from pathlib import Path
 
-from evaluate_run import read_corpus, read_questions, read_trec_run, top_k_accuracy
+from evaluate_run import check_run, missing_docids_error, read_corpus, read_jsonl, read_questions, read_trec_run, top_k_hits
 from pretokenize import load_corpus, pretokenize_corpus
 from quarnel import QAAnnotator, RegexTokenizer
 from sparse_to_jsonl import sparse_to_jsonl
@@ -29,9 +30,19 @@ def fail(message):
 
 
 def load(data):
-    corpus = read_corpus(data / "corpus.jsonl")  # title + " " + text
-    questions = read_questions(data / "questions.jsonl")
-    return corpus, questions, read_trec_run(data / "run.trec")
+    """passages (docid -> title + " " + text), question records, answers, run; bad data fails in one line."""
+    try:
+        corpus = read_corpus(data / "corpus.jsonl")
+        answers = read_questions(data / "questions.jsonl")
+        questions = [dict(record, qid=str(record["qid"])) for _, record in read_jsonl(data / "questions.jsonl")]
+        run = read_trec_run(data / "run.trec")
+        check_run(run, answers, data / "run.trec")
+        missing = {d for docids in run.values() for d in docids} - corpus.keys()
+        if missing:
+            raise missing_docids_error(missing, data / "run.trec", data / "corpus.jsonl")
+    except (OSError, ValueError) as e:
+        fail(e)
+    return corpus, questions, answers, run
 
 
 def contains(tokens, answer):
@@ -45,11 +56,10 @@ def main():
     parser.add_argument("--data", type=Path, default=Path(__file__).resolve().parent / "data")
     args = parser.parse_args()
 
-    passages, questions, run = load(args.data)
-    answers = {q["qid"]: q["answers"] for q in questions}
-    if set(run) != set(answers):
-        fail("run and questions cover different question ids")
-    print(f"{len(passages)} passages, {len(questions)} questions, top-{max(map(len, run.values()))} run from {args.data}")
+    passages, questions, answers, run = load(args.data)
+    unretrieved = len(answers) - len(run)
+    print(f"{len(passages)} passages, {len(answers)} questions ({unretrieved} without retrieved passages), "
+          f"top-{max(map(len, run.values()), default=0)} run from {args.data}")
 
     tokenizer = RegexTokenizer()
     docids = list(passages)
@@ -89,19 +99,23 @@ def main():
                 fail(f"{qid}/{docid}: module says {qrels[qid][docid]}, token scan says {expected}")
     print("labels agree with a plain-Python scan of the same tokens")
 
-    print(f"\ntop-k retrieval accuracy over {len(run)} questions")
+    # Over every question of the file: a question the run retrieved nothing for is a miss.
+    print(f"\ntop-k retrieval accuracy over {len(answers)} questions ({unretrieved} without retrieved passages, "
+          f"counted as misses)")
     print(f"  {'k':>4}  {'hits':>5}  {'accuracy':>8}")
-    for k, accuracy in top_k_accuracy(qrels, run, KS).items():
-        hits = round(accuracy * len(run))
-        print(f"  {k:>4}  {hits:>5}  {accuracy:>8.1%}")
+    for k, hits in top_k_hits(qrels, run, KS).items():
+        print(f"  {k:>4}  {hits:>5}  {hits / len(answers):>8.1%}")
 
     # One worked example: the first question whose top three passages are mixed.
-    sample = next((q for q in questions if len({qrels[q["qid"]][d] for d in run[q["qid"]][:3]}) == 2), questions[0])
-    qid = sample["qid"]
-    print(f"\nsample {qid}: {sample['question']}  answers: {sample['answers']}")
-    for rank, docid in enumerate(run[qid][:3], 1):
-        print(f"  rank {rank}  {docid}  label {qrels[qid][docid]}  {passages[docid][:40]}...")
-    print(f"  top passage tokens: {corpus[run[qid][0]][:12]} ...")
+    retrieved = [q for q in questions if q["qid"] in run]
+    sample = next((q for q in retrieved if len({qrels[q["qid"]][d] for d in run[q["qid"]][:3]}) == 2),
+                  retrieved[0] if retrieved else None)
+    if sample:
+        qid = sample["qid"]
+        print(f"\nsample {qid}: {sample.get('question', '')}  answers: {sample['answers']}")
+        for rank, docid in enumerate(run[qid][:3], 1):
+            print(f"  rank {rank}  {docid}  label {qrels[qid][docid]}  {passages[docid][:40]}...")
+        print(f"  top passage tokens: {corpus[run[qid][0]][:12]} ...")
 
     start = time.perf_counter()
     sequential = annotator.annotate_non_optim(run, answers)

@@ -3,20 +3,26 @@ into words with ICUWordPreTokenizer, removing a few stop words per language.
 
     .venv/bin/python examples/pretokenize.py [--corpus FILE] [--out FILE.jsonl] [--batch N]
 
-Prints, per language, the number of sentences, tokens and stop words
-removed, and one sample sentence with its tokens. Exits non-zero if the
-batch and per-text results disagree. With --out, also writes every
-sentence's tokens as JSON lines ({"lang", "text", "tokens"}), batch by
-batch, with a progress bar on stderr: the shape of a real corpus job.
+The corpus is `language<TAB>sentence` lines (.tsv, like the bundled one) or
+JSON lines with a "text" (and usually a "lang"). Prints, per language, the
+number of sentences, tokens and stop words removed, and one sample sentence
+with its tokens. Exits non-zero if the batch and per-text results disagree.
+With --out, also writes every record with its tokens added as JSON lines
+({"lang", "text", "tokens"}), batch by batch, with a progress bar on
+stderr: the shape of a real corpus job (examples/distributed/pretokenize.py
+runs it over many shards on a Dask cluster).
 """
 
 import argparse
 import json
 import sys
-import time
 from collections import defaultdict
+from itertools import islice
 from pathlib import Path
 
+from tqdm import tqdm
+
+from evaluate_run import read_jsonl
 from quarnel import ICUWordPreTokenizer
 
 CORPUS = Path(__file__).resolve().parent / "data" / "multilingual.tsv"
@@ -37,20 +43,36 @@ STOPWORDS = {
 }
 
 
+def read_records(path=CORPUS):
+    """The corpus as {"lang", "text"} records (a .tsv) or as its JSON objects,
+    each of which must have a string "text"."""
+    path = Path(path)
+    if path.suffix == ".tsv":
+        for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+            if line and not line.startswith("#"):
+                if "\t" not in line:
+                    raise ValueError(f"{path}:{number}: expected language<TAB>sentence")
+                lang, sentence = line.split("\t", 1)
+                yield {"lang": lang, "text": sentence}
+        return
+    for number, record in read_jsonl(path):
+        if not isinstance(record.get("text"), str):
+            raise ValueError(f"{path}:{number}: no string \"text\" field")
+        yield record
+
+
 def load_corpus(path=CORPUS):
     """language -> sentences, in file order."""
     corpus = defaultdict(list)
-    for line in Path(path).read_text(encoding="utf-8").splitlines():
-        if line and not line.startswith("#"):
-            lang, sentence = line.split("\t", 1)
-            corpus[lang].append(sentence)
+    for record in read_records(path):
+        corpus[record.get("lang", "?")].append(record["text"])
     return dict(corpus)
 
 
 def pretokenize_corpus(corpus, stopwords=STOPWORDS):
     """Pre-tokenizes every sentence with stop-word removal. Returns
     language -> {"sentences", "tokens", "removed", "sample": (sentence, tokens)}."""
-    tokenizer = ICUWordPreTokenizer(set().union(*stopwords.values()))
+    tokenizer = stopword_tokenizer(stopwords)
     stats = {}
     for lang, sentences in corpus.items():
         kept = tokenizer.batch_tokenize(sentences, remove_stopwords=True)
@@ -66,28 +88,29 @@ def pretokenize_corpus(corpus, stopwords=STOPWORDS):
     return stats
 
 
-def progress_bar(done, total, started, width=30, stream=sys.stderr):
-    filled = width * done // max(total, 1)
-    rate = done / max(time.perf_counter() - started, 1e-9)
-    stream.write(f"\r[{'#' * filled}{'.' * (width - filled)}] {done}/{total} texts, {rate:,.0f}/s")
-    if done == total:
-        stream.write("\n")
-    stream.flush()
+def stopword_tokenizer(stopwords=STOPWORDS):
+    """One tokenizer for every language, with all their stop words."""
+    return ICUWordPreTokenizer(set().union(*stopwords.values()))
 
 
-def write_jsonl(corpus, out, batch, stopwords=STOPWORDS):
-    """Pre-tokenizes (lang, text) pairs batch by batch into JSON lines."""
-    tokenizer = ICUWordPreTokenizer(set().union(*stopwords.values()))
-    items = [(lang, text) for lang, texts in corpus.items() for text in texts]
-    started = time.perf_counter()
-    with open(out, "w", encoding="utf-8") as f:
-        for start in range(0, len(items), batch):
-            chunk = items[start:start + batch]
-            # One call per batch: the interpreter lock is released once for all of it.
-            for (lang, text), tokens in zip(chunk, tokenizer.batch_tokenize([t for _, t in chunk], True)):
-                f.write(json.dumps({"lang": lang, "text": text, "tokens": tokens}, ensure_ascii=False) + "\n")
-            progress_bar(start + len(chunk), len(items), started)
-    return len(items)
+def pretokenized_lines(records, tokenizer, batch):
+    """Each record as a JSON line with its "tokens" (stop words removed) added, one
+    batch_tokenize call per `batch` records: the interpreter lock is released once for all of them."""
+    records = iter(records)
+    while chunk := list(islice(records, batch)):
+        for record, tokens in zip(chunk, tokenizer.batch_tokenize([r["text"] for r in chunk], True)):
+            yield json.dumps({**record, "tokens": tokens}, ensure_ascii=False) + "\n"
+
+
+def write_jsonl(records, out, batch, stopwords=STOPWORDS):
+    """Pre-tokenizes the records batch by batch into JSON lines at `out`, with a
+    progress bar on stderr; returns the number of records."""
+    tokenizer = stopword_tokenizer(stopwords)
+    with open(out, "w", encoding="utf-8") as f, tqdm(unit=" texts", file=sys.stderr) as bar:
+        for line in pretokenized_lines(records, tokenizer, batch):
+            f.write(line)
+            bar.update()
+    return bar.n
 
 
 def main():
@@ -98,17 +121,19 @@ def main():
     args = parser.parse_args()
     try:
         stats = pretokenize_corpus(load_corpus(args.corpus))
+    except (OSError, ValueError) as e:
+        sys.exit(f"error: {e}")
     except RuntimeError as e:
         print(f"FAILED: {e}", file=sys.stderr)
         sys.exit(1)
     print(f"{'lang':<5} {'sentences':>9} {'tokens':>7} {'stop words removed':>19}")
     for lang, s in stats.items():
         print(f"{lang:<5} {s['sentences']:>9} {s['tokens']:>7} {s['removed']:>19}")
-    for lang in ("en", "zh", "ja", "th"):
+    for lang in [lang for lang in ("en", "zh", "ja", "th") if lang in stats]:
         sentence, tokens = stats[lang]["sample"]
         print(f"\n{lang}: {sentence}\n    {tokens}")
     if args.out:
-        n = write_jsonl(load_corpus(args.corpus), args.out, args.batch)
+        n = write_jsonl(read_records(args.corpus), args.out, args.batch)
         print(f"\n{n} texts written to {args.out}")
 
 
