@@ -1,0 +1,83 @@
+"""Top-k retrieval accuracy of a TREC run over a sharded corpus, on a Dask cluster.
+
+    python examples/distributed/evaluate_run.py (--local N | --scheduler ADDRESS)
+        [--corpus corpus.jsonl|DIR] [--questions questions.jsonl] [--run run.trec]
+        [--k 1 5 20 100] [--qrels out.json]
+
+The options and the output are those of examples/evaluate_run.py: the same
+top-k table and the same qrels JSON, byte for byte. The corpus may be one
+JSON-lines file or a directory of *.jsonl shards, at a path the workers
+can read (relative paths are made absolute here).
+
+How the work is split, for a corpus much bigger than the run: this process
+reads the questions and the run, and sends every worker one copy of
+"docid -> questions that retrieved it" with those questions' answers. Each
+task then reads one shard on its worker, keeps the passages the run
+retrieved, tokenizes them, builds a QAAnnotator over them and judges them;
+only the labels come back. The corpus never passes through this process,
+and no passage moves between workers.
+"""
+
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path[:0] = [str(HERE.parent), str(HERE)]  # the single-process examples first: their functions are reused
+
+import evaluate_run  # noqa: E402  (the single-process example)
+import shard_jobs  # noqa: E402
+
+
+def main(argv=None):
+    parser = evaluate_run.make_parser(__doc__)
+    shard_jobs.add_cluster_options(parser)
+    args = parser.parse_args(argv)
+    start = time.perf_counter()
+    try:
+        answers = evaluate_run.read_questions(args.questions)
+        run = evaluate_run.read_trec_run(args.run)
+        evaluate_run.check_run(run, answers, args.run)
+    except (OSError, ValueError) as e:
+        shard_jobs.fail(e)
+    retrieved_by = {}
+    for qid, docids in run.items():
+        for docid in dict.fromkeys(docids):
+            retrieved_by.setdefault(docid, []).append(qid)
+    wanted = (retrieved_by, {qid: answers[qid] for qid in run})
+
+    with shard_jobs.cluster_client(args) as client:
+        try:
+            shards = client.submit(shard_jobs.list_corpus, str(args.corpus.resolve()), pure=False).result()
+            # One copy per worker, sent once, shared by all of its tasks.
+            [shared] = client.scatter([wanted], broadcast=True, hash=False)
+            started = time.perf_counter()
+            futures = client.map(shard_jobs.judge_shard, shards, wanted=shared, pure=False)
+            parts = shard_jobs.results(client, futures)
+        except (OSError, ValueError) as e:
+            shard_jobs.fail(e)
+        seconds = time.perf_counter() - started
+
+    qrels = {}
+    for part, _ in parts:  # in shard order: a docid in two shards takes the later one's label
+        for qid, labels in part.items():
+            qrels.setdefault(qid, {}).update(labels)
+    found = {docid for labels in qrels.values() for docid in labels}
+    if len(found) < len(retrieved_by):
+        missing = retrieved_by.keys() - found
+        shard_jobs.fail(evaluate_run.missing_docids_error(missing, args.run, args.corpus,
+                                                          absent="is in no shard of the corpus"))
+
+    lines = sum(counts["lines"] for _, counts in parts)
+    tokens = sum(counts["tokens"] for _, counts in parts)
+    print(f"{len(shards)} shard(s), {lines:,} passages read, {tokens:,} tokens judged in {seconds:.2f} s "
+          f"({lines / seconds:,.0f} passages/s); {time.perf_counter() - start:.2f} s in all")
+    print(f"{evaluate_run.summary_line(answers, run, len(found))}")
+    print("\n".join(evaluate_run.accuracy_lines(qrels, run, len(answers), args.k)))
+    if args.qrels:
+        evaluate_run.write_qrels(qrels, args.qrels)
+        print(f"qrels written to {args.qrels}")
+
+
+if __name__ == "__main__":
+    main()
