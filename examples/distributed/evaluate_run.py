@@ -14,7 +14,7 @@ reads the questions and the run, and sends every worker one copy of
 "docid -> questions that retrieved it" with those questions' answers. Each
 task then reads one shard on its worker, keeps the passages the run
 retrieved, tokenizes them, builds a QAAnnotator over them and judges them;
-only the labels come back. The corpus never passes through this process,
+only the docids found and the relevant pairs come back. The corpus never passes through this process,
 and no passage moves between workers.
 """
 
@@ -40,16 +40,21 @@ def main(argv=None):
         evaluate_run.check_run(run, answers, args.run)
     except (OSError, ValueError) as e:
         shard_jobs.fail(e)
+    # docid -> " qid qid ...": one string per docid is much quicker to send and unpack
+    # on every worker than a list (a TREC run's fields hold no spaces).
     retrieved_by = {}
+    get = retrieved_by.get
     for qid, docids in run.items():
-        for docid in dict.fromkeys(docids):
-            retrieved_by.setdefault(docid, []).append(qid)
+        for docid in docids:
+            retrieved_by[docid] = f"{get(docid, '')} {qid}"
     wanted = (retrieved_by, {qid: answers[qid] for qid in run})
+    read = time.perf_counter() - start
 
     with shard_jobs.cluster_client(args) as client:
         try:
             shards = client.submit(shard_jobs.list_corpus, str(args.corpus.resolve()), pure=False).result()
             # One copy per worker, sent once, shared by all of its tasks.
+            sending = time.perf_counter()
             [shared] = client.scatter([wanted], broadcast=True, hash=False)
             started = time.perf_counter()
             futures = client.map(shard_jobs.judge_shard, shards, wanted=shared, pure=False)
@@ -58,21 +63,27 @@ def main(argv=None):
             shard_jobs.fail(e)
         seconds = time.perf_counter() - started
 
-    qrels = {}
-    for part, _ in parts:  # in shard order: a docid in two shards takes the later one's label
-        for qid, labels in part.items():
-            qrels.setdefault(qid, {}).update(labels)
-    found = {docid for labels in qrels.values() for docid in labels}
-    if len(found) < len(retrieved_by):
-        missing = retrieved_by.keys() - found
-        shard_jobs.fail(evaluate_run.missing_docids_error(missing, args.run, args.corpus,
-                                                          absent="is in no shard of the corpus"))
+    merging = time.perf_counter()
+    # Every judged pair is 0 but those a shard found relevant. A docid in two shards
+    # takes its labels from the later one, as in the single-process example.
+    shard_of = {docid: i for i, (found, _, _) in enumerate(parts) for docid in found}
+    if len(shard_of) < len(retrieved_by):
+        shard_jobs.fail(evaluate_run.missing_docids_error(retrieved_by.keys() - shard_of.keys(), args.run,
+                                                          args.corpus, absent="is in no shard of the corpus"))
+    qrels = {qid: dict.fromkeys(docids, 0) for qid, docids in run.items()}
+    for i, (_, relevant, _) in enumerate(parts):
+        for qid, docid in relevant:
+            if shard_of[docid] == i:
+                qrels[qid][docid] = 1
 
-    lines = sum(counts["lines"] for _, counts in parts)
-    tokens = sum(counts["tokens"] for _, counts in parts)
-    print(f"{len(shards)} shard(s), {lines:,} passages read, {tokens:,} tokens judged in {seconds:.2f} s "
-          f"({lines / seconds:,.0f} passages/s); {time.perf_counter() - start:.2f} s in all")
-    print(f"{evaluate_run.summary_line(answers, run, len(found))}")
+    merged = time.perf_counter() - merging
+    lines = sum(counts["lines"] for *_, counts in parts)
+    tokens = sum(counts["tokens"] for *_, counts in parts)
+    print(f"{len(shards)} shard(s): {lines:,} passages read, {tokens:,} tokens judged in {seconds:.2f} s "
+          f"({lines / seconds:,.0f} passages/s)")
+    print(f"client: {read:.2f} s reading the questions and the run, {started - sending:.2f} s sending them to "
+          f"the workers, {merged:.2f} s merging; {time.perf_counter() - start:.2f} s in all")
+    print(f"{evaluate_run.summary_line(answers, run, len(shard_of))}")
     print("\n".join(evaluate_run.accuracy_lines(qrels, run, len(answers), args.k)))
     if args.qrels:
         evaluate_run.write_qrels(qrels, args.qrels)

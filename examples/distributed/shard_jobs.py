@@ -131,7 +131,8 @@ def list_corpus(path):
 def judge_shard(path, wanted):
     """Reads one corpus shard and judges the passages the run retrieved from
     it against the questions that retrieved them. `wanted` is (docid ->
-    qids, qid -> answers). Returns (qrels of these passages, counts)."""
+    the qids that retrieved it, space-separated; qid -> answers). Returns the docids found here, the (qid, docid)
+    pairs judged relevant (every other pair of a found docid is not), and counts."""
     retrieved_by, answers = wanted
     passages, lines = {}, 0
     for number, record in evaluate_run.read_jsonl(path):
@@ -139,19 +140,21 @@ def judge_shard(path, wanted):
         lines += 1
         if docid in retrieved_by:
             passages[docid] = text  # a later line with the same docid wins, as in evaluate_run.py
-    if not passages:
-        return {}, {"lines": lines, "passages": 0, "tokens": 0}
     docids = list(passages)
+    counts = {"lines": lines, "passages": len(docids), "tokens": 0}
+    if not docids:
+        return docids, [], counts
     tokens = quarnel.RegexTokenizer().batch_tokenize([passages[d] for d in docids])
-    n_tokens = sum(map(len, tokens))
+    counts["tokens"] = sum(map(len, tokens))
     annotator = quarnel.QAAnnotator(dict(zip(docids, tokens)))  # one annotator per shard, over its passages only
     del passages, tokens
     run = {}
     for docid in docids:
-        for qid in retrieved_by[docid]:
+        for qid in retrieved_by[docid].split():
             run.setdefault(qid, []).append(docid)
     qrels = annotator.annotate(run, {qid: answers[qid] for qid in run})
-    return qrels, {"lines": lines, "passages": len(docids), "tokens": n_tokens}
+    relevant = [(qid, docid) for qid, labels in qrels.items() for docid, label in labels.items() if label]
+    return docids, relevant, counts
 
 
 def list_sparse_shards(directory):

@@ -229,6 +229,6 @@ def test_local_cluster_command(tmp_path):
         stop(proc)
     assert proc.returncode == 0, err
     assert "LocalCluster of 2 worker processes x 1 thread (RAYON_NUM_THREADS=1)" in out
-    assert "4 shard(s), 667 passages read" in out and "s in all" in out
+    assert "4 shard(s): 667 passages read" in out and "s in all" in out
     table = [line for line in single.stdout.splitlines() if line.startswith("  top-")]
     assert len(table) == 4 and table == [line for line in out.splitlines() if line.startswith("  top-")]
