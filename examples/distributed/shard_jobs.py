@@ -99,7 +99,8 @@ def staged_output(client, out_dir):
     try:
         yield staging
     except BaseException:
-        client.submit(discard, staging, pure=False).result()
+        with contextlib.suppress(Exception):  # the error being raised matters more than this one
+            client.submit(discard, staging, pure=False).result(timeout=60)
         raise
     client.submit(publish, staging, str(out_dir), pure=False).result()
 

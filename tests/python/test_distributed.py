@@ -14,9 +14,11 @@ import pytest
 
 from conftest import UNDER_ASAN
 
-pytestmark = [pytest.mark.timeout(90),
-              pytest.mark.skipif(UNDER_ASAN, reason="Dask's processes under AddressSanitizer take minutes; the "
-                                 "module calls they make are the single-process examples' (test_examples.py)")]
+if UNDER_ASAN:
+    pytest.skip("Dask's processes under AddressSanitizer take minutes; the module calls they make are the "
+                "single-process examples' (test_examples.py)", allow_module_level=True)
+
+pytestmark = pytest.mark.timeout(90)
 
 EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
 DATA = EXAMPLES / "data"
