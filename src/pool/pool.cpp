@@ -17,6 +17,10 @@
 // consistent, so either the pusher sees the sleeper or the sleeper sees the
 // push. A worker waiting in join_context for a stolen job is also woken by
 // the thief when that job completes.
+//
+// Stopping: each job carries the stop flag of the call (the batch handed over
+// by an outside thread) it belongs to, and whoever runs it works under that
+// flag, so batches nested in its items see it too.
 #include "pool/pool.hpp"
 
 #include <pthread.h>
@@ -41,6 +45,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/fault.hpp"
@@ -393,16 +398,31 @@ struct Registry {
 namespace {
 
 thread_local Worker* t_worker = nullptr;
+// The stop flag of the call whose job this thread runs (see call_stop).
+thread_local const std::atomic<bool>* t_stop = nullptr;
+
+// Sets the thread's stop flag for the length of one job.
+class CallOf {
+public:
+    explicit CallOf(const std::atomic<bool>* stop) noexcept : previous_(std::exchange(t_stop, stop)) {}
+    ~CallOf() { t_stop = previous_; }
+    CallOf(const CallOf&) = delete;
+    CallOf& operator=(const CallOf&) = delete;
+
+private:
+    const std::atomic<bool>* previous_;
+};
 
 // A job waiting in a worker's deque for its owner or a thief.
 struct StackJob : Task {
-    StackJob(JobRef f, Worker& owner) : fn(f), registry(owner.registry), owner(owner.index) {
+    StackJob(JobRef f, Worker& owner) : fn(f), registry(owner.registry), owner(owner.index), stop(t_stop) {
         execute = &run;
     }
 
     static void run(Task* t, bool migrated) noexcept {
         auto* self = static_cast<StackJob*>(t);
         try {
+            CallOf call(self->stop);
             self->fn(migrated);
         } catch (...) {
             self->error = std::current_exception();
@@ -416,6 +436,7 @@ struct StackJob : Task {
     JobRef fn;
     Registry* registry;
     std::size_t owner;
+    const std::atomic<bool>* stop;  // of the call that queued the job
     std::exception_ptr error;
     CoreLatch latch;
 };
@@ -427,6 +448,7 @@ struct InjectedJob : Task {
     static void run(Task* t, bool migrated) noexcept {
         auto* self = static_cast<InjectedJob*>(t);
         try {
+            CallOf call(&self->stop);
             self->fn(migrated);
         } catch (...) {
             self->error = std::current_exception();
@@ -437,6 +459,7 @@ struct InjectedJob : Task {
     }
 
     JobRef fn;
+    std::atomic<bool> stop{false};  // raised when the outside thread's poll says stop
     std::exception_ptr error;
     std::mutex mu;
     std::condition_variable cv;
@@ -539,15 +562,32 @@ void join_on_worker(Worker& w, JobRef a, JobRef b, bool injected) {
     if (error_b) std::rethrow_exception(error_b);
 }
 
+// The outside thread waits for its job, asking its poll (if any) whenever
+// due; once the poll said stop it raises the job's stop flag and waits for
+// the job to end without asking again.
 void run_injected(Registry& r, JobRef op) {
     InjectedJob job(op);
     r.injector.push_back(&job);
     r.sleep.new_jobs();
+    PollScope* const poll = current_poll();
+    bool interrupted = false;
     {
         std::unique_lock<std::mutex> lock(job.mu);
-        job.cv.wait(lock, [&] { return job.done; });
+        while (!job.done) {
+            if (!poll || interrupted) {
+                job.cv.wait(lock);
+                continue;
+            }
+            job.cv.wait_until(lock, poll->due());
+            if (job.done) break;
+            lock.unlock();  // the poll may take long: the job must be able to finish meanwhile
+            interrupted = poll->stop_requested();
+            if (interrupted) job.stop.store(true, std::memory_order_relaxed);
+            lock.lock();
+        }
     }
     if (job.error) std::rethrow_exception(job.error);
+    if (interrupted) throw Interrupted{};
 }
 
 // ---------------------------------------------------------------------------
@@ -623,6 +663,8 @@ Registry* create_registry(std::size_t n, Spawner spawn) {
         fault(message);
     }
 }
+
+const std::atomic<bool>* call_stop() noexcept { return t_stop; }
 
 void in_worker(JobRef op) {
     if (t_worker) {

@@ -18,9 +18,13 @@
 //       returned and every result is dropped. try_map_into inserts the pairs
 //       in index order, so a later duplicate key replaces an earlier one.
 //
+// Every map throws Interrupted (interrupt.hpp) when the call it belongs to
+// was told to stop: the remaining items are abandoned, results dropped.
+//
 // Batches may be started from any thread: a non-pool thread hands the batch
-// to the pool's shared queue and blocks until it ends; a worker runs it
-// itself and, while waiting for stolen pieces, keeps running other jobs.
+// to the pool's shared queue and blocks until it ends, asking its poll
+// (interrupt.hpp), if it has one, while it waits; a worker runs it itself
+// and, while waiting for stolen pieces, keeps running other jobs.
 // Maps may be nested (an item may start another map) to any depth.
 //
 // The pool is created on first use and lives until the process exits. Its
@@ -36,6 +40,7 @@
 #include <vector>
 
 #include "core/result.hpp"
+#include "pool/interrupt.hpp"
 
 namespace quarnel::pool {
 

@@ -15,6 +15,7 @@
 
 #include "core/fault.hpp"
 #include "core/result.hpp"
+#include "pool/interrupt.hpp"
 
 namespace quarnel::pool::detail {
 
@@ -57,8 +58,18 @@ Registry* create_registry(std::size_t n, Spawner spawn);
 
 // Calls op(false) right here when the caller is a pool worker; otherwise
 // queues op as one job for the pool, blocks until it ran (op(true)) and
-// rethrows its exception, if any.
+// rethrows its exception, if any. While blocked it asks the thread's poll;
+// when that says stop, it raises the stop flag of op's call and, once op
+// ended, throws Interrupted (unless op ended by a fault, which wins).
 void in_worker(JobRef op);
+
+// The stop flag of the call the work on this thread belongs to: every job
+// carries the flag of the call whose batch queued it. Null outside jobs.
+const std::atomic<bool>* call_stop() noexcept;
+
+inline void throw_if_stopped(const std::atomic<bool>* stop) {
+    if (stop && stop->load(std::memory_order_relaxed)) throw Interrupted{};
+}
 
 // Adaptive splitting: a piece splits in halves while each half keeps at
 // least one item and either it was stolen (budget becomes max(N, budget/2))
@@ -140,7 +151,9 @@ std::vector<T> collect_piece(std::size_t begin, std::size_t end, F& f, FailureSl
     std::vector<T> out;
     if (slot.stopped()) return out;
     out.reserve(end - begin);
+    const std::atomic<bool>* stop = call_stop();
     for (std::size_t i = begin; i < end; ++i) {
+        throw_if_stopped(stop);
         auto r = f(i);
         if (!r.ok()) slot.record(std::move(r).error());
         if (slot.stopped()) break;
@@ -175,7 +188,11 @@ template <class T, class F>
 std::vector<T> map_ordered(std::size_t n, F&& f) {
     std::vector<std::optional<T>> slots(n);
     auto leaf = [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) slots[i].emplace(f(i));
+        const std::atomic<bool>* stop = detail::call_stop();
+        for (std::size_t i = begin; i < end; ++i) {
+            detail::throw_if_stopped(stop);
+            slots[i].emplace(f(i));
+        }
     };
     detail::run_batch(n, [&](detail::Splitter sp) { detail::split_range(0, n, sp, false, leaf); });
     std::vector<T> out;
