@@ -7,6 +7,11 @@
 
 #include "core/fault.hpp"
 
+#if PY_VERSION_HEX >= 0x030D0000
+// Still exported, but declared only in the internal headers since 3.13.
+extern "C" int _PyOS_IsMainThread(void);
+#endif
+
 namespace quarnel::binding {
 
 namespace {
@@ -72,6 +77,31 @@ void require_gil() {
 detail::GilMark::GilMark(bool held) noexcept : previous_(t_gil_held) { t_gil_held = held; }
 detail::GilMark::~GilMark() { t_gil_held = previous_; }
 
+// Only the main thread (of the main interpreter) runs signal handlers, so
+// only there is polling worth taking the lock for. (_PyOS_IsMainThread is
+// exported by every supported version; it needs the lock held.)
+detail::Released::Released() noexcept
+    : main_thread_(_PyOS_IsMainThread() != 0),
+      state_(PyEval_SaveThread()),
+      poll_(main_thread_ ? &Released::signalled : nullptr, this) {}
+
+detail::Released::~Released() {
+    // The marks are restored after this body: take the lock back first.
+    PyEval_RestoreThread(state_);
+}
+
+bool detail::Released::signalled(void* self) noexcept {
+    auto* released = static_cast<Released*>(self);
+    PyEval_RestoreThread(released->state_);
+    bool raised;
+    {
+        GilMark mark(true);
+        raised = PyErr_CheckSignals() != 0;  // the exception stays pending until the boundary
+    }
+    released->state_ = PyEval_SaveThread();
+    return raised;
+}
+
 void raise(const Error& error) {
     if (error.kind == ErrorKind::Pending) {
         if (!PyErr_Occurred())
@@ -89,6 +119,10 @@ void raise_current_exception() noexcept {
     try {
         try {
             throw;
+        } catch (const pool::Interrupted&) {
+            // Not a fault: the signal handler's exception is set already.
+            if (!PyErr_Occurred())
+                PyErr_SetString(PyExc_SystemError, "native work was interrupted without a pending exception");
         } catch (const std::bad_alloc&) {
             PyErr_NoMemory();
         } catch (const Fault& f) {

@@ -1,7 +1,8 @@
 // The call boundary: every entry from the interpreter runs its body through
 // `boundary`, which turns error descriptors into Python exceptions and
 // internal faults (any C++ exception) into PanicException. `without_gil`
-// releases the interpreter lock around native work.
+// releases the interpreter lock around native work, which the main thread's
+// signal handlers may interrupt (pool/interrupt.hpp).
 #pragma once
 
 #include <exception>
@@ -10,6 +11,7 @@
 
 #include "binding/python.hpp"
 #include "core/result.hpp"
+#include "pool/interrupt.hpp"
 
 namespace quarnel::binding {
 
@@ -20,7 +22,8 @@ inline Error pending() { return Error{ErrorKind::Pending, {}}; }
 void raise(const Error& error);
 
 // Sets PanicException (or MemoryError for std::bad_alloc) for the exception
-// currently being handled. Aborts if that itself fails.
+// currently being handled; for pool::Interrupted, leaves the exception the
+// signal handler raised. Aborts if that itself fails.
 void raise_current_exception() noexcept;
 
 // Whether this thread holds the interpreter lock, as recorded by boundary()
@@ -41,6 +44,23 @@ public:
 
 private:
     bool previous_;
+};
+
+// The interpreter lock released for native work (see without_gil).
+class Released {
+public:
+    Released() noexcept;
+    ~Released();
+    Released(const Released&) = delete;
+    Released& operator=(const Released&) = delete;
+
+private:
+    static bool signalled(void* self) noexcept;
+
+    bool main_thread_;
+    PyThreadState* state_;
+    GilMark mark_{false};
+    pool::PollScope poll_;
 };
 }  // namespace detail
 
@@ -78,16 +98,14 @@ int boundary_int(Body&& body) noexcept {
 
 // Runs `f` with the interpreter lock released and takes it back afterwards,
 // also when `f` ends by an exception (which then continues to the boundary).
+// On the main thread, `f`'s batches and checkpoints (pool/interrupt.hpp)
+// run the pending signal handlers about every pool::kPollInterval, taking
+// the lock back for just that; when a handler raises (KeyboardInterrupt for
+// Ctrl-C), `f` ends by pool::Interrupted and the call raises the handler's
+// exception.
 template <class F>
 auto without_gil(F&& f) -> std::invoke_result_t<F&> {
-    struct Released {
-        PyThreadState* state = PyEval_SaveThread();
-        detail::GilMark mark{false};
-        ~Released() {
-            // mark is destroyed after this body: restore the lock first.
-            PyEval_RestoreThread(state);
-        }
-    } released;
+    detail::Released released;
     return f();
 }
 

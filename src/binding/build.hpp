@@ -28,6 +28,11 @@ PyObject* to_python(I v) {
         return PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(v));
 }
 
+// Called between the items of a result being built: runs pending signal
+// handlers, so that Ctrl-C stops the building of a large result too. False
+// with the handler's exception set (one atomic load when nothing is pending).
+inline bool keep_building() { return PyErr_CheckSignals() == 0; }
+
 // A list of str, one per token.
 PyObject* to_python(const TokenView& tokens);
 inline PyObject* to_python(const TokenList& tokens) { return to_python(tokens.view()); }
@@ -37,6 +42,7 @@ PyObject* to_python(const std::vector<T>& items) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < items.size(); ++i) {
+        if (!keep_building()) return nullptr;
         PyObject* item = to_python(items[i]);
         if (!item) return nullptr;
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
@@ -61,6 +67,7 @@ PyObject* to_python(const Map& map) {
     Ref dict = Ref::steal(new_dict(map.size()));
     if (!dict) return nullptr;
     for (const auto& [key, value] : map) {
+        if (!keep_building()) return nullptr;
         Ref k = Ref::steal(to_python(key));
         if (!k) return nullptr;
         Ref v = Ref::steal(to_python(value));

@@ -162,6 +162,7 @@ PyObject* build_json(const Converter& converter, const std::vector<JsonRep>& rep
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(reps.size())));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < reps.size(); ++i) {
+        if (!keep_building()) return nullptr;
         const JsonRep& rep = reps[i];
         Ref dict = Ref::steal(new_dict(rep.size()));
         if (!dict) return nullptr;

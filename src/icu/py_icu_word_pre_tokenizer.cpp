@@ -2,6 +2,7 @@
 #include "binding/build.hpp"
 #include "binding/class.hpp"
 #include "icu/icu_word_pre_tokenizer.hpp"
+#include "pool/interrupt.hpp"
 
 namespace quarnel::binding {
 
@@ -37,14 +38,17 @@ Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& arg
     return built(build_result(tokens));
 }
 
-// On the calling thread, texts in order, the lock released once.
+// On the calling thread, texts in order, the lock released once; a
+// checkpoint between texts lets Ctrl-C stop the batch.
 Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
     QUARNEL_TRY(std::vector<std::string> texts, args.get<std::vector<std::string>>(0));
     QUARNEL_TRY(Flags f, flags(args));
     std::vector<TokenList> tokens = without_gil([&] {
         std::vector<TokenList> out(texts.size());
-        for (std::size_t i = 0; i < texts.size(); ++i)
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+            pool::checkpoint();
             tokenizer.tokenize_into(texts[i], f.remove_stopwords, f.lowercase, out[i]);
+        }
         return out;
     });
     return built(build_result(tokens));

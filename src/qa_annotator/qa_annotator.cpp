@@ -108,6 +108,7 @@ Result<Qrels> QAAnnotator::annotate_non_optim(const QidToDocids& retrieved, cons
         Labels labels;
         labels.reserve(docids.size());
         for (std::size_t i = 0; i < docids.size(); ++i) {
+            pool::checkpoint();
             prefetch_ahead(corpus_, docids, i);
             const std::string_view docid = docids[i];
             const auto doc = corpus_.find(docid);

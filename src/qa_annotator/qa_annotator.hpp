@@ -74,7 +74,7 @@ public:
     // or document; no partial result.
     Result<Qrels> annotate(const QidToDocids& retrieved, const QidToAnswers& answers) const;
 
-    // The same on the calling thread.
+    // The same on the calling thread (with a pool::checkpoint() per document).
     Result<Qrels> annotate_non_optim(const QidToDocids& retrieved, const QidToAnswers& answers) const;
 
     const Corpus& corpus() const noexcept { return corpus_; }

@@ -1,0 +1,151 @@
+"""Ctrl-C during each class's longest calls: the call raises what the signal
+handler raised, soon after the signal, returns nothing partial and leaks
+nothing, and the next call works. Each child process runs one class's calls
+on workloads that would take seconds (tiny in memory: repeated strings, a
+broadcast matrix) and sends itself SIGINT shortly after each call started."""
+import json
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+from conftest import UNDER_ASAN
+
+# Seconds from the signal to the exception reaching the caller. The checks
+# happen every 50 ms; the rest is finishing the items in progress and
+# freeing what the call had made. Sanitizer builds are several times slower.
+LATENCY_LIMIT = 2.0 if UNDER_ASAN else 0.5
+
+CHILD = textwrap.dedent("""
+    import ctypes, gc, json, os, signal, sys, threading, time
+    import numpy as np
+    import quarnel
+
+    def calls(cls):
+        # label -> (long call, short call whose result is known)
+        if cls == "RegexTokenizer":
+            tok = quarnel.RegexTokenizer()
+            texts = ["Some words, and more! " * 50] * 100000
+            return {"batch_tokenize": (lambda: tok.batch_tokenize(texts), lambda: tok.batch_tokenize(["a b"] * 3))}
+        if cls == "ICUWordPreTokenizer":
+            pre = quarnel.ICUWordPreTokenizer()
+            texts = ["Some words, and more! " * 50] * 100000
+            return {"batch_tokenize": (lambda: pre.batch_tokenize(texts), lambda: pre.batch_tokenize(["a b"] * 3))}
+        if cls == "QAAnnotator":
+            qa = quarnel.QAAnnotator({"d%d" % i: ["w"] * 1000 for i in range(2000)})
+            docids = {"q%d" % i: ["d%d" % j for j in range(2000)] for i in range(200)}
+            answers = {q: ["w w x"] for q in docids}
+            small = ({"q": ["d1", "d2"]}, {"q": ["w w", "x"]})
+            return {"annotate": (lambda: qa.annotate(docids, answers), lambda: qa.annotate(*small)),
+                    "annotate_non_optim": (lambda: qa.annotate_non_optim(docids, answers),
+                                           lambda: qa.annotate_non_optim(*small))}
+        if cls == "Converter":
+            conv = quarnel.Converter({i: "t%d" % (i % 10) for i in range(3000)})
+            # 100,000 rows of 3,000 weights viewing one row; tokens sharing a
+            # text make every row's conversion merge them (slow on purpose).
+            reps = np.broadcast_to(np.full(3000, 0.05, np.float32), (100000, 3000))
+            reps16 = np.broadcast_to(np.full(3000, 0.05, np.float16), (100000, 3000))
+            small = np.eye(3, 3000, dtype=np.float32)
+            return {"convert_sparse_reps_to_json_f16": (
+                        lambda: conv.convert_sparse_reps_to_json_f16(reps16, convert_id_to_token=True),
+                        lambda: conv.convert_sparse_reps_to_json(small)),
+                    "convert_sparse_reps_to_pseudo_text": (
+                        lambda: conv.convert_sparse_reps_to_pseudo_text(reps, convert_id_to_token=True),
+                        lambda: conv.convert_sparse_reps_to_pseudo_text(small))}
+
+    def sigint_after(delay):
+        sent = []
+        def send():
+            time.sleep(delay)
+            sent.append(time.monotonic())
+            os.kill(os.getpid(), signal.SIGINT)
+        thread = threading.Thread(target=send)
+        thread.start()
+        return thread, sent
+
+    def interrupted(call, expect=KeyboardInterrupt):
+        # (outcome, seconds from the signal to the exception)
+        thread, sent = sigint_after(0.3)
+        try:
+            try:
+                result = call()
+                outcome = "returned %d items" % len(result)
+            except expect:
+                outcome = "interrupted"
+            latency = time.monotonic() - sent[0] if sent else None
+            thread.join()
+        except KeyboardInterrupt:  # the call ended before the signal
+            latency = None
+        return outcome, latency
+
+    def twice(call):
+        # The handler has a second SIGINT sent as soon as it gave the lock
+        # back, while the call is being stopped; the second KeyboardInterrupt
+        # then arrives in the caller. [handler runs, KeyboardInterrupts caught]
+        count, caught = [], []
+        first = threading.Event()
+        def second():
+            first.wait()
+            os.kill(os.getpid(), signal.SIGINT)
+        def handler(signum, frame):
+            count.append(signum)
+            first.set()
+            raise KeyboardInterrupt
+        previous = signal.signal(signal.SIGINT, handler)
+        threading.Thread(target=second).start()
+        thread, _ = sigint_after(0.3)
+        try:
+            try:
+                try:
+                    call()
+                except KeyboardInterrupt:
+                    caught.append("call")
+                    time.sleep(5)
+            except KeyboardInterrupt:
+                caught.append("after")
+            thread.join()
+        finally:
+            signal.signal(signal.SIGINT, previous)
+        return [len(count), len(caught)]
+
+    def own_exception(call):
+        class Stop(Exception):
+            pass
+        def handler(signum, frame):
+            raise Stop("from the handler")
+        previous = signal.signal(signal.SIGINT, handler)
+        try:
+            return interrupted(call, Stop)[0]
+        finally:
+            signal.signal(signal.SIGINT, previous)
+
+    report = {}
+    for label, (long_call, short_call) in calls(CLASS).items():
+        before = short_call()
+        outcome, latency = interrupted(long_call)
+        report[label] = {"outcome": outcome, "latency": latency, "same_after": short_call() == before,
+                         "twice": twice(long_call), "own_exception": own_exception(long_call),
+                         "same_at_end": short_call() == before}
+    gc.collect()
+    if "asan" in os.environ.get("LD_PRELOAD", ""):
+        report["leaks"] = bool(ctypes.CDLL(None).__lsan_do_recoverable_leak_check())
+    print(json.dumps(report))
+""")
+
+
+@pytest.mark.parametrize("cls", ["RegexTokenizer", "ICUWordPreTokenizer", "QAAnnotator", "Converter"])
+def test_ctrl_c_stops_long_calls(cls):
+    out = subprocess.run([sys.executable, "-c", CHILD.replace("CLASS", repr(cls))], capture_output=True,
+                         text=True, timeout=300, env={**os.environ, "RAYON_NUM_THREADS": "2"})
+    assert out.returncode == 0, out.stderr[-4000:]
+    report = json.loads(out.stdout.strip().splitlines()[-1])
+    print(cls, report)
+    assert not report.pop("leaks", False), out.stderr[-8000:]
+    for label, r in report.items():
+        assert r["outcome"] == "interrupted" and r["latency"] is not None, (label, r)
+        assert r["latency"] < LATENCY_LIMIT, (label, r)
+        assert r["same_after"] and r["same_at_end"], (label, r)
+        assert r["twice"] == [2, 2], (label, r)  # both signals handled, both exceptions caught
+        assert r["own_exception"] == "interrupted", (label, r)
