@@ -15,6 +15,12 @@ NFD, lowercase per token):
       the fastest is kept).
 All must give the same qrels as QAAnnotator.annotate / annotate_non_optim.
 
+Worst case for matching: one 1,000-token answer (999 "w" then "x") against
+one 2,000,000-token document of "w" (every position starts a near match):
+linear, under 50 ms; also the longest answer that the one-pass scan takes
+(4 tokens) on the same document, and (b3) on both. The other pure-Python
+ways are quadratic there (minutes) and are not run.
+
 Also: native-work scaling with 2 workers vs 1 (bench/native/bench_annotate,
 built here with -DQUARNEL_BENCH=ON if missing), construction speed, and the
 native corpus memory per token on a large corpus (in a fresh subprocess).
@@ -353,6 +359,33 @@ FAST_VARIANTS = {
 }
 
 
+# ----------------------------------------------------------- worst case
+
+WORST_DOC_TOKENS = 2_000_000
+WORST_BUDGET_S = 0.050
+
+
+def worst_case(quarnel, repeat: int) -> list:
+    """(label, ours, (b3)) for adversarial answers on one repetitive document."""
+    doc = ["w"] * WORST_DOC_TOKENS
+    qa = quarnel.QAAnnotator({"d": doc})
+    corpus = {"d": doc}
+    qid_to_docids = {"q": ["d"]}
+    out = []
+    for tokens in (1000, 4):
+        answers = {"q": [" ".join(["w"] * (tokens - 1) + ["x"])]}
+        label = f"{tokens:,}-token answer"
+        progress(f"worst case: {label} against {WORST_DOC_TOKENS:,} tokens")
+        t = interleaved([
+            ("annotate_non_optim", lambda a=answers: qa.annotate_non_optim(qid_to_docids, a), repeat),
+            ("(b3)", lambda a=answers: annotate_joined(qid_to_docids, a, corpus), repeat),
+        ], verbose=False)
+        ours, theirs = t["annotate_non_optim"], t["(b3)"]
+        check_same(f"(b3) on the {label}", ours[2], theirs[2])
+        out.append((label, ours.best, theirs.best))
+    return out
+
+
 # ------------------------------------------------------------- helpers
 
 def qrels_summary(qrels: dict, qid_to_docids: dict) -> dict:
@@ -555,6 +588,7 @@ def main(argv=None) -> None:
             sys.exit("bench_annotate found a different number of positive labels than the module")
 
     memory = None if opts.skip_memory else run_memory_child(opts.memory_docs, opts.seed + 7)
+    worst = worst_case(quarnel, opts.repeat)
 
     # ---- report
     print()
@@ -587,6 +621,14 @@ def main(argv=None) -> None:
     print(ratio_line("annotate_non_optim vs (a) one process", non_s, a_single))
     print(ratio_line(f"annotate_non_optim vs (b) {best_b[:4]}", non_s, fast[best_b]))
     print(ratio_line("annotate vs annotate_non_optim", ann_s, non_s))
+
+    print()
+    print(f"worst case: one answer against one {WORST_DOC_TOKENS:,}-token document of a single repeated token")
+    for label, ours, theirs in worst:
+        budget = f"  (budget {fmt_s(WORST_BUDGET_S)}: {'met' if ours < WORST_BUDGET_S else 'MISSED'})" \
+            if label.startswith("1,000") else ""
+        print(f"  {label:<20} annotate_non_optim {fmt_s(ours):>10}   (b3) {fmt_s(theirs):>10}{budget}")
+        print("  " + ratio_line(f"{label}: annotate_non_optim vs (b3)", ours, theirs))
 
     print()
     print("where annotate's time goes:")

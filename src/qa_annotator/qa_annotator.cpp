@@ -41,43 +41,92 @@ std::uint64_t load_word(const char* p) noexcept {
 
 }  // namespace
 
+AnswerSet::Key::Key(const TokenView& tokens, std::uint32_t i) noexcept
+    : word(0), mask(0), length(tokens.length(i)), bytes(tokens.data(i)) {
+    std::memcpy(&word, bytes, std::min<std::uint32_t>(length, 8));
+    mask = length >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
+}
+
+bool AnswerSet::Key::matches(const char* token, std::uint32_t token_length, std::uint64_t token_word) const noexcept {
+    return token_length == length && ((token_word ^ word) & mask) == 0 &&
+           (length <= 8 || std::memcmp(token + 8, bytes + 8, length - 8) == 0);
+}
+
+bool AnswerSet::Key::matches(const TokenView& doc, std::uint32_t i) const noexcept {
+    const std::uint32_t at = doc.offsets[i];
+    return matches(doc.bytes + at, doc.offsets[i + 1] - at, load_word(doc.bytes + at));
+}
+
 AnswerSet::AnswerSet(std::vector<TokenList> answers) : answers_(std::move(answers)) {
-    prepared_.reserve(answers_.size());
     for (const TokenList& a : answers_) {
-        if (a.empty()) {
-            has_empty_ = true;
-            continue;
-        }
         const TokenView v = a.view();
-        const std::uint32_t len = v.length(0);
-        std::uint64_t word = 0;
-        std::memcpy(&word, v.data(0), std::min<std::uint32_t>(len, 8));
-        const std::uint64_t mask = len >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * len)) - 1;
-        prepared_.push_back(Prepared{v, word, mask, len});
-        first_lengths_ |= len < 64 ? std::uint64_t{1} << len : 0;
+        if (v.empty()) {
+            has_empty_ = true;
+        } else if (v.size() < kLongAnswer) {
+            Short& a = short_.emplace_back();
+            a.size = v.size();
+            for (std::uint32_t i = 0; i < v.size(); ++i) a.keys[i] = Key(v, i);
+            first_lengths_ |= v.length(0) < 64 ? std::uint64_t{1} << v.length(0) : 0;
+        } else {
+            Long& l = long_.emplace_back();
+            l.keys.reserve(v.size());
+            for (std::uint32_t i = 0; i < v.size(); ++i) l.keys.emplace_back(v, i);
+            l.fallback.assign(v.size(), 0);
+            for (std::uint32_t i = 1, k = 0; i < v.size(); ++i) {
+                while (k > 0 && v[i] != v[k]) k = l.fallback[k - 1];
+                if (v[i] == v[k]) ++k;
+                l.fallback[i] = k;
+            }
+        }
     }
 }
 
-std::uint32_t AnswerSet::judge(const TokenView& doc) const noexcept {
-    if (has_empty_) return 1;
+bool AnswerSet::any_short_occurs(const TokenView& doc) const noexcept {
     // One pass over the document's start positions, trying every answer at
     // each: a token's length and first word are read once, and a position
     // whose length starts no answer is skipped with one bit test.
     const std::uint32_t n = doc.size();
-    const Prepared* const first = prepared_.data();
-    const Prepared* const last = first + prepared_.size();
     for (std::uint32_t s = 0; s < n; ++s) {
         const std::uint32_t at = doc.offsets[s];
         const std::uint32_t length = doc.offsets[s + 1] - at;
         if (length < 64 && !((first_lengths_ >> length) & 1)) continue;
         const std::uint64_t word = load_word(doc.bytes + at);
-        for (const Prepared* a = first; a != last; ++a) {
-            if (length != a->first_length || ((word ^ a->first_word) & a->first_mask) != 0) continue;
-            if (a->tokens.size() > n - s) continue;
-            if (length > 8 && std::memcmp(doc.bytes + at + 8, a->tokens.data(0) + 8, length - 8) != 0) continue;
-            if (occurs_at(doc, s, a->tokens)) return 1;
+        for (const Short& a : short_) {
+            if (!a.keys[0].matches(doc.bytes + at, length, word) || a.size > n - s) continue;
+            std::uint32_t k = 1;
+            while (k < a.size && a.keys[k].matches(doc, s + k)) ++k;
+            if (k == a.size) return true;
         }
     }
+    return false;
+}
+
+bool AnswerSet::occurs(const TokenView& doc, const Long& answer) noexcept {
+    const auto m = static_cast<std::uint32_t>(answer.keys.size());
+    const std::uint32_t n = doc.size();
+    std::uint32_t j = 0;  // answer tokens matched just before position s
+    for (std::uint32_t s = 0; s < n; ++s) {
+        if (n - s < m - j) return false;  // j never grows faster than s
+        const std::uint32_t at = doc.offsets[s];
+        const std::uint32_t length = doc.offsets[s + 1] - at;
+        const std::uint64_t word = load_word(doc.bytes + at);
+        for (;;) {
+            if (answer.keys[j].matches(doc.bytes + at, length, word)) {
+                if (++j == m) return true;
+                break;
+            }
+            if (j == 0) break;
+            j = answer.fallback[j - 1];
+        }
+    }
+    return false;
+}
+
+std::uint32_t AnswerSet::judge(const TokenView& doc) const noexcept {
+    if (has_empty_) return 1;
+    if (!short_.empty() && any_short_occurs(doc)) return 1;
+    for (const Long& a : long_)
+        if (occurs(doc, a)) return 1;
     return 0;
 }
 

@@ -2,6 +2,7 @@
 // answers as a contiguous run of whole tokens, and returns qrels.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -38,29 +39,59 @@ using Qrels = FlatMap<std::string_view, Labels, StringHash>;
 // straightforward scan, kept as the reference for AnswerSet::judge.
 std::uint32_t judge_document(const TokenView& document, std::span<const TokenList> answers) noexcept;
 
-// A question's tokenized answers, prepared for judging many documents: the
-// first token of each answer is kept as a length and a masked 8-byte word,
-// so most start positions are rejected without touching memcmp. Gives
-// exactly judge_document's labels.
+// A question's tokenized answers, prepared for judging many documents;
+// gives exactly judge_document's labels, in time linear in the document.
+// Short answers (the usual case) are tried together at every start position
+// of one pass: each token is kept as a length and a masked 8-byte word, so
+// most positions are rejected without touching memcmp, and a start costs
+// at most kLongAnswer - 1 token comparisons per answer. Longer
+// answers are searched one by one with Knuth-Morris-Pratt over token
+// identities (at most two comparisons per document token, amortized), so
+// a repetitive document cannot make them quadratic.
 class AnswerSet {
 public:
+    static constexpr std::uint32_t kLongAnswer = 5;  // tokens; from here on, KMP
+
     explicit AnswerSet(std::vector<TokenList> answers);
+    // Moves keep the answers' buffers (and so the views into them); copies would not.
+    AnswerSet(AnswerSet&&) noexcept = default;
+    AnswerSet(const AnswerSet&) = delete;
+    AnswerSet& operator=(const AnswerSet&) = delete;
 
     // `document` must have Corpus::kReadSlack readable bytes after the start
     // of every token (corpus documents do).
     std::uint32_t judge(const TokenView& document) const noexcept;
 
 private:
-    struct Prepared {
-        TokenView tokens;
-        std::uint64_t first_word;
-        std::uint64_t first_mask;
-        std::uint32_t first_length;
+    // One answer token, compared with a document token whose first 8 bytes
+    // are loaded as one word.
+    struct Key {
+        std::uint64_t word = 0;
+        std::uint64_t mask = 0;
+        std::uint32_t length = 0;
+        const char* bytes = nullptr;
+
+        Key() = default;
+        Key(const TokenView& tokens, std::uint32_t i) noexcept;
+        bool matches(const char* token, std::uint32_t token_length, std::uint64_t token_word) const noexcept;
+        bool matches(const TokenView& document, std::uint32_t i) const noexcept;
+    };
+    struct Short {
+        std::array<Key, kLongAnswer - 1> keys;
+        std::uint32_t size;
+    };
+    struct Long {
+        std::vector<Key> keys;
+        std::vector<std::uint32_t> fallback;  // KMP: longest proper border of keys[0..i]
     };
 
+    bool any_short_occurs(const TokenView& document) const noexcept;
+    static bool occurs(const TokenView& document, const Long& answer) noexcept;
+
     std::vector<TokenList> answers_;
-    std::vector<Prepared> prepared_;
-    std::uint64_t first_lengths_ = 0;  // bit L: some answer starts with a token of L < 64 bytes
+    std::vector<Short> short_;
+    std::vector<Long> long_;
+    std::uint64_t first_lengths_ = 0;  // bit L: some short answer starts with a token of L < 64 bytes
     bool has_empty_ = false;
 };
 

@@ -130,3 +130,58 @@ TEST(answer_set_matches_reference_scan) {
     CHECK_EQ(mismatches, 0);
     CHECK(ones > 5000 && ones < 55000);  // both labels well represented
 }
+
+// Long answers go through the KMP search: the same labels as the reference
+// scan on random token lists and on repetitive ones (periodic documents
+// with a few changed tokens, answers cut from them, self-overlapping
+// answers), where a wrong fallback would skip or invent an occurrence.
+TEST(long_answers_match_reference_scan) {
+    std::mt19937 rng(7);
+    const std::vector<std::string> alphabet{"a", "b", "", "abcdefghX", "abcdefghY"};
+    const auto pick = [&](std::size_t k) { return alphabet[rng() % k]; };
+    Corpus::Builder builder(3000);
+    std::vector<std::vector<std::string>> docs;
+    for (int d = 0; d < 3000; ++d) {
+        std::vector<std::string> doc;
+        const std::size_t k = 2 + rng() % 4;  // tokens drawn from the first k of the alphabet
+        if (d % 2 == 0) {
+            for (unsigned i = 0, n = rng() % 200; i < n; ++i) doc.push_back(pick(k));
+        } else {
+            std::vector<std::string> period;
+            for (unsigned i = 0, p = 1 + rng() % 6; i < p; ++i) period.push_back(pick(k));
+            for (unsigned i = 0, n = rng() % 200; i < n; ++i) doc.push_back(period[i % period.size()]);
+            for (unsigned i = 0, c = rng() % 3; i < c && !doc.empty(); ++i) doc[rng() % doc.size()] = pick(k);
+        }
+        builder.begin(std::to_string(d));
+        for (const std::string& t : doc) builder.add_token(t);
+        builder.end();
+        docs.push_back(std::move(doc));
+    }
+    const Corpus corpus = std::move(builder).finish();
+    int ones = 0, mismatches = 0;
+    for (int q = 0; q < 4000; ++q) {
+        std::vector<TokenList> answers(1 + rng() % 3);
+        for (TokenList& a : answers) {
+            const std::size_t n = AnswerSet::kLongAnswer + rng() % 20;
+            const std::vector<std::string>& source = docs[rng() % docs.size()];
+            if (q % 2 == 0 && source.size() >= n) {  // a run of a document: often found elsewhere too
+                const std::size_t start = rng() % (source.size() - n + 1);
+                for (std::size_t i = 0; i < n; ++i) a.push_back(source[start + i]);
+                if (rng() % 3 == 0) a.push_back(pick(2));
+            } else {
+                for (std::size_t i = 0; i < n; ++i) a.push_back(pick(2 + rng() % 4));
+            }
+        }
+        if (q % 5 == 0) answers.push_back(list({"b", "a"}));  // a short answer beside the long ones
+        const std::vector<TokenList> copy = answers;
+        const AnswerSet set(std::move(answers));
+        for (int j = 0; j < 10; ++j) {
+            const TokenView doc = *corpus.find(std::to_string(rng() % docs.size()));
+            const std::uint32_t want = judge_document(doc, copy);
+            mismatches += set.judge(doc) != want;
+            ones += want;
+        }
+    }
+    CHECK_EQ(mismatches, 0);
+    CHECK(ones > 4000 && ones < 36000);  // both labels well represented
+}
