@@ -249,7 +249,7 @@ public:
     }
 
     Task* pop_back() noexcept {
-        if (size_.load(std::memory_order_acquire) == 0) return nullptr;
+        if (looks_empty()) return nullptr;
         std::lock_guard<std::mutex> lock(mu_);
         Task* t = tail_;
         if (t) unlink(t);
@@ -257,7 +257,7 @@ public:
     }
 
     Task* pop_front() noexcept {
-        if (size_.load(std::memory_order_acquire) == 0) return nullptr;
+        if (looks_empty()) return nullptr;
         std::lock_guard<std::mutex> lock(mu_);
         Task* t = head_;
         if (t) unlink(t);
@@ -273,6 +273,18 @@ public:
     }
 
 private:
+    // The only read of size_ without mu_. It is a hint: size_ is written
+    // only under mu_, and the list is read only under mu_, so a stale value
+    // costs at most a lock taken for nothing (stale non-zero) or a search
+    // that misses a job (stale zero). Missing is harmless: a deque's owner
+    // reads its own writes, and every other reader is a worker's search,
+    // which run_until repeats until the worker sleeps; each push is followed
+    // by Sleep::new_jobs(), whose counter the worker reads (sequentially
+    // consistent) before its last search and checks again under the sleep
+    // mutex before sleeping. So either that last search sees the new size_
+    // (release in push_back, acquire here) or the worker does not sleep.
+    bool looks_empty() const noexcept { return size_.load(std::memory_order_acquire) == 0; }
+
     void unlink(Task* t) noexcept {
         (t->prev ? t->prev->next : head_) = t->next;
         (t->next ? t->next->prev : tail_) = t->prev;
