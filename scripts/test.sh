@@ -47,6 +47,7 @@ bash scripts/wheel_check.sh
 if [ "${QUARNEL_QUICK:-0}" != 1 ]; then
   echo "test: sanitizer build"
   bash scripts/sanitize.sh "$@"
+  echo "test: ThreadSanitizer build"; bash scripts/tsan.sh
   echo "test: fuzzing"
   bash scripts/fuzz.sh
 fi

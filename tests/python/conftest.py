@@ -1,3 +1,4 @@
+import ctypes
 import os
 import threading
 import time
@@ -7,6 +8,9 @@ import pytest
 # Under AddressSanitizer freed memory is quarantined, so resident-memory
 # checks say nothing there.
 UNDER_ASAN = "asan" in os.environ.get("LD_PRELOAD", "")
+# ThreadSanitizer's runtime is linked into the interpreter program of
+# scripts/tsan.sh; everything runs several times slower there.
+UNDER_TSAN = hasattr(ctypes.CDLL(None), "__tsan_init")
 
 
 def pytest_collection_modifyitems(config, items):
