@@ -28,9 +28,10 @@ PyObject* to_python(I v) {
         return PyLong_FromUnsignedLongLong(static_cast<unsigned long long>(v));
 }
 
-// Called between the items of a result being built: runs pending signal
-// handlers, so that Ctrl-C stops the building of a large result too. False
-// with the handler's exception set (one atomic load when nothing is pending).
+// Called between the rows of a result being built (lists of lists, lists of
+// dicts): runs pending signal handlers, so that Ctrl-C stops the building of
+// a large result too. False with the handler's exception set (a few loads
+// when nothing is pending).
 inline bool keep_building() { return PyErr_CheckSignals() == 0; }
 
 // A list of str, one per token.
@@ -67,7 +68,6 @@ PyObject* to_python(const Map& map) {
     Ref dict = Ref::steal(new_dict(map.size()));
     if (!dict) return nullptr;
     for (const auto& [key, value] : map) {
-        if (!keep_building()) return nullptr;
         Ref k = Ref::steal(to_python(key));
         if (!k) return nullptr;
         Ref v = Ref::steal(to_python(value));
