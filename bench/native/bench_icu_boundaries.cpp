@@ -1,14 +1,16 @@
 // Times the native part of ICUWordPreTokenizer work on the texts of FILE
 // (UTF-8, one text per line, '\n'-separated), on the calling thread:
 //
-//   bench_icu_boundaries FILE [--mode boundaries|utf16|tokenize] [--repeat N] [--no-lowercase]
+//   bench_icu_boundaries FILE [--mode boundaries|utf8|tokenize] [--repeat N] [--no-lowercase]
 //
 // boundaries: ICU's word break iterator alone, over texts that are already
-//             cleaned, trimmed and lowercased: for each text, a UTF-8 UText
-//             pointed at it, setText, and next() until the end. No tokens.
-// utf16:      the same over a UTF-16 copy of each text (copy included).
-// tokenize:   ICUWordPreTokenizer::tokenize_into over each text, the work
-//             batch_tokenize does with the interpreter lock released.
+//             cleaned, trimmed and lowercased, in UTF-16 (converted before
+//             timing): for each text, setText and next() until the end. No
+//             tokens. The floor of the tokenizer's native work.
+// utf8:       the same over a UTF-8 UText on each text (for comparison).
+// tokenize:   ICUWordPreTokenizer::tokenize_batch over the texts in UTF-16
+//             (converted before timing), the work batch_tokenize does with
+//             the interpreter lock released.
 //
 // Prints one JSON object on stdout: wall-clock times and, as "cpu_*", this
 // thread's CPU times (which leave out time other processes take the CPU).
@@ -24,6 +26,7 @@
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
+#include <unicode/unistr.h>
 #include <unicode/utext.h>
 
 #include "bench_common.hpp"
@@ -42,13 +45,19 @@ double thread_cpu_seconds() {
 [[noreturn]] void usage(const char* msg) {
     std::fprintf(stderr,
                  "bench_icu_boundaries: %s\n"
-                 "usage: bench_icu_boundaries FILE [--mode boundaries|utf16|tokenize] [--repeat N] [--no-lowercase]\n",
+                 "usage: bench_icu_boundaries FILE [--mode boundaries|utf8|tokenize] [--repeat N] [--no-lowercase]\n",
                  msg);
     std::exit(2);
 }
 
 
-std::size_t count_boundaries(icu::BreakIterator& it, const std::vector<std::string>& texts) {
+std::u16string to_utf16(const std::string& text) {
+    const icu::UnicodeString u =
+        icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
+    return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
+}
+
+std::size_t count_boundaries_utf8(icu::BreakIterator& it, const std::vector<std::string>& texts) {
     std::size_t count = 0;
     UText ut = UTEXT_INITIALIZER;
     for (const std::string& text : texts) {
@@ -64,18 +73,19 @@ std::size_t count_boundaries(icu::BreakIterator& it, const std::vector<std::stri
     return count;
 }
 
-// The same over a UTF-16 copy of each text (the copy is timed too), for
-// comparison with the UTF-8 UText.
-std::size_t count_boundaries_utf16(icu::BreakIterator& it, const std::vector<std::string>& texts) {
+std::size_t count_boundaries(icu::BreakIterator& it, const std::vector<std::u16string>& texts) {
     std::size_t count = 0;
-    icu::UnicodeString u;
-    for (const std::string& text : texts) {
+    UText ut = UTEXT_INITIALIZER;
+    for (const std::u16string& text : texts) {
         if (text.empty()) continue;
-        u = icu::UnicodeString::fromUTF8(icu::StringPiece(text.data(), static_cast<int32_t>(text.size())));
-        it.setText(u);
+        UErrorCode status = U_ZERO_ERROR;
+        utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.data()), static_cast<int64_t>(text.size()), &status);
+        it.setText(&ut, status);
+        if (U_FAILURE(status)) usage("ICU refused the text");
         it.first();
         while (it.next() != icu::BreakIterator::DONE) ++count;
     }
+    utext_close(&ut);
     return count;
 }
 
@@ -101,12 +111,19 @@ int main(int argc, char** argv) {
         }
     }
     if (!path) usage("missing FILE");
-    if (mode != "boundaries" && mode != "utf16" && mode != "tokenize")
-        usage("--mode must be boundaries, utf16 or tokenize");
+    if (mode != "boundaries" && mode != "utf8" && mode != "tokenize")
+        usage("--mode must be boundaries, utf8 or tokenize");
     if (repeat < 1) usage("--repeat must be at least 1");
 
     std::size_t bytes = 0;
     const std::vector<std::string> texts = bench::read_lines("bench_icu_boundaries", path, bytes);
+
+    std::vector<std::u16string> texts16;
+    quarnel::Utf16List batch;
+    for (const std::string& t : texts) {
+        texts16.push_back(to_utf16(t));
+        batch.push_back(texts16.back());
+    }
 
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
@@ -115,30 +132,33 @@ int main(int argc, char** argv) {
     if (!created) usage("cannot create the tokenizer");
     const quarnel::ICUWordPreTokenizer tokenizer = std::move(created).value();
 
+    // Runs the mode once; returns the boundaries or tokens counted.
+    auto run = [&] {
+        if (mode == "boundaries") return count_boundaries(*it, texts16);
+        if (mode == "utf8") return count_boundaries_utf8(*it, texts);
+        quarnel::Utf16List in = batch;  // cleaned in place: a fresh copy each time, not timed
+        quarnel::Utf16TokenGroups out;
+        tokenizer.tokenize_batch(in, false, lowercase, out);
+        return out.tokens.size();
+    };
     // One untimed pass: loads the dictionaries and makes the thread's clone.
-    auto count_mode = [&] { return mode == "boundaries" ? count_boundaries(*it, texts) : count_boundaries_utf16(*it, texts); };
-    std::size_t count = mode == "tokenize" ? 0 : count_mode();
-    if (mode == "tokenize")
-        for (const auto& t : texts) count += tokenizer.tokenize(t, false, lowercase).size();
+    const std::size_t count = run();
 
     std::vector<double> runs, cpu_runs;
     for (int r = 0; r < repeat; ++r) {
+        quarnel::Utf16List in = batch;
+        quarnel::Utf16TokenGroups out;
+        const auto t0 = Clock::now();
+        const double cpu0 = thread_cpu_seconds();
         std::size_t n = 0;
-        if (mode != "tokenize") {
-            const auto t0 = Clock::now();
-            const double cpu0 = thread_cpu_seconds();
-            n = count_mode();
-            runs.push_back(bench::seconds_since(t0));
-            cpu_runs.push_back(thread_cpu_seconds() - cpu0);
+        if (mode == "tokenize") {
+            tokenizer.tokenize_batch(in, false, lowercase, out);
+            n = out.tokens.size();
         } else {
-            std::vector<quarnel::TokenList> out(texts.size());
-            const auto t0 = Clock::now();
-            const double cpu0 = thread_cpu_seconds();
-            for (std::size_t i = 0; i < texts.size(); ++i) tokenizer.tokenize_into(texts[i], false, lowercase, out[i]);
-            runs.push_back(bench::seconds_since(t0));
-            cpu_runs.push_back(thread_cpu_seconds() - cpu0);
-            for (const auto& l : out) n += l.size();
+            n = run();
         }
+        runs.push_back(bench::seconds_since(t0));
+        cpu_runs.push_back(thread_cpu_seconds() - cpu0);
         if (n != count) usage("count changed between repeats");
     }
     std::printf(

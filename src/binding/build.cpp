@@ -1,7 +1,9 @@
 #include "binding/build.hpp"
 
+#include "text/utf16.hpp"
 #include "text/utf8.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 namespace quarnel::binding {
@@ -55,6 +57,62 @@ PyObject* to_python(const TokenView& tokens) {
         PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), s);
     }
     return list.release();
+}
+
+PyObject* to_python(std::u16string_view s) {
+    const std::size_t n = s.size();
+    unsigned all = 0;  // every unit or-ed together
+    for (const char16_t u : s) all |= u;
+    if (all < 0x100) {
+        // One Latin-1 character comes from the interpreter's own cache.
+        if (n == 1) return PyUnicode_FromOrdinal(s[0]);
+        PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(n), all < 0x80 ? 0x7F : 0xFF);
+        if (str) std::copy(s.begin(), s.end(), static_cast<Py_UCS1*>(PyUnicode_DATA(str)));
+        return str;
+    }
+    // Some unit is at least U+0100, so a 2-byte str unless a pair needs 4.
+    std::size_t pairs = 0;
+    if (all >= 0xD800)
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            if (text::is_lead_surrogate(s[i]) && text::is_trail_surrogate(s[i + 1])) ++pairs, ++i;
+    if (pairs == 0) {
+        PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(n), 0xFFFF);
+        if (str) std::memcpy(PyUnicode_DATA(str), s.data(), n * sizeof(char16_t));
+        return str;
+    }
+    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(n - pairs), 0x10FFFF);
+    if (!str) return nullptr;
+    auto* d = static_cast<Py_UCS4*>(PyUnicode_DATA(str));
+    text::decode_utf16(s, [&](char32_t cp, std::size_t) { *d++ = cp; });
+    return str;
+}
+
+PyObject* to_python(const Utf16List& strings) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(strings.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < strings.size(); ++i) {
+        PyObject* s = to_python(strings[i]);
+        if (!s) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), s);
+    }
+    return list.release();
+}
+
+PyObject* to_python(const Utf16TokenGroups& groups) {
+    Ref outer = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups.groups())));
+    if (!outer) return nullptr;
+    for (std::size_t g = 0; g < groups.groups(); ++g) {
+        const std::size_t begin = groups.group_begin(g), end = groups.ends[g];
+        PyObject* inner = PyList_New(static_cast<Py_ssize_t>(end - begin));
+        if (!inner) return nullptr;
+        PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(g), inner);
+        for (std::size_t i = begin; i < end; ++i) {
+            PyObject* s = to_python(groups.tokens[i]);
+            if (!s) return nullptr;
+            PyList_SET_ITEM(inner, static_cast<Py_ssize_t>(i - begin), s);
+        }
+    }
+    return outer.release();
 }
 
 }  // namespace quarnel::binding

@@ -38,6 +38,14 @@ inline bool keep_building() { return PyErr_CheckSignals() == 0; }
 PyObject* to_python(const TokenView& tokens);
 inline PyObject* to_python(const TokenList& tokens) { return to_python(tokens.view()); }
 
+// A new str of exactly the characters of UTF-16 `s`, built straight in the
+// narrowest kind that holds them (a lone surrogate stays one character).
+PyObject* to_python(std::u16string_view s);
+// A list of str, one per string.
+PyObject* to_python(const Utf16List& strings);
+// A list holding one list of str per group.
+PyObject* to_python(const Utf16TokenGroups& groups);
+
 template <class T>
 PyObject* to_python(const std::vector<T>& items) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));

@@ -1,9 +1,13 @@
-// A compact list of UTF-8 tokens: every token's bytes in one buffer, plus
-// count+1 offsets (offsets[0] == 0, token i is [offsets[i], offsets[i+1])).
-// Used for tokenizer output and for the documents of a corpus; TokenView is
-// the read-only form both are matched through.
+// A compact list of strings: every string's code units in one buffer, plus
+// count+1 offsets (offsets[0] == 0, string i is [offsets[i], offsets[i+1])).
+//
+// TokenList holds UTF-8 tokens with 32-bit offsets: tokenizer output and the
+// documents of a corpus; TokenView is the read-only form both are matched
+// through. Utf16List holds UTF-16 strings with full-size offsets: the texts
+// and tokens of the ICU pre-tokenizer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -16,56 +20,86 @@
 
 namespace quarnel {
 
-struct TokenView {
-    const char* bytes = nullptr;
-    const std::uint32_t* offsets = nullptr;  // size() + 1 entries
-    std::uint32_t count = 0;
+template <class Char, class Offset>
+struct BasicTokenView {
+    const Char* bytes = nullptr;
+    const Offset* offsets = nullptr;  // size() + 1 entries
+    Offset count = 0;
 
-    std::uint32_t size() const noexcept { return count; }
+    Offset size() const noexcept { return count; }
     bool empty() const noexcept { return count == 0; }
-    std::uint32_t length(std::uint32_t i) const noexcept { return offsets[i + 1] - offsets[i]; }
-    const char* data(std::uint32_t i) const noexcept { return bytes + offsets[i]; }
-    std::string_view operator[](std::uint32_t i) const noexcept { return {data(i), length(i)}; }
+    Offset length(Offset i) const noexcept { return offsets[i + 1] - offsets[i]; }
+    const Char* data(Offset i) const noexcept { return bytes + offsets[i]; }
+    std::basic_string_view<Char> operator[](Offset i) const noexcept { return {data(i), length(i)}; }
 };
 
-class TokenList {
+template <class Char, class Offset>
+class BasicTokenList {
 public:
-    TokenList() : offsets_{0} {}
+    BasicTokenList() : offsets_{0} {}
 
     std::size_t size() const noexcept { return offsets_.size() - 1; }
     bool empty() const noexcept { return offsets_.size() == 1; }
-    std::string_view operator[](std::size_t i) const noexcept {
+    std::basic_string_view<Char> operator[](std::size_t i) const noexcept {
         return {bytes_.data() + offsets_[i], static_cast<std::size_t>(offsets_[i + 1] - offsets_[i])};
     }
+    // Writable access to string i's units, for changing them in place.
+    Char* data(std::size_t i) noexcept { return bytes_.data() + offsets_[i]; }
 
     void reserve(std::size_t tokens, std::size_t bytes) {
         offsets_.reserve(tokens + 1);
         bytes_.reserve(bytes);
     }
 
-    void push_back(std::string_view token) {
+    void push_back(std::basic_string_view<Char> token) {
         bytes_.append(token.data(), token.size());
         close_token();
     }
 
-    // Appends raw bytes to the token under construction; close_token() ends it.
-    std::string& open_bytes() noexcept { return bytes_; }
+    // Appends raw units to the string under construction; close_token() ends it.
+    std::basic_string<Char>& open_bytes() noexcept { return bytes_; }
     void close_token() {
-        if (bytes_.size() > std::numeric_limits<std::uint32_t>::max())
-            fault("token list exceeds 4 GiB of token bytes");
-        offsets_.push_back(static_cast<std::uint32_t>(bytes_.size()));
+        if constexpr (sizeof(Offset) < sizeof(std::size_t))
+            if (bytes_.size() > std::numeric_limits<Offset>::max()) fault("token list exceeds 4 GiB of token bytes");
+        offsets_.push_back(static_cast<Offset>(bytes_.size()));
     }
 
-    TokenView view() const noexcept {
-        return {bytes_.data(), offsets_.data(), static_cast<std::uint32_t>(size())};
+    // Empties the list, keeping its memory.
+    void clear() noexcept {
+        bytes_.clear();
+        offsets_.resize(1);
     }
 
-    const std::string& bytes() const noexcept { return bytes_; }
-    std::span<const std::uint32_t> offsets() const noexcept { return offsets_; }
+    BasicTokenView<Char, Offset> view() const noexcept {
+        return {bytes_.data(), offsets_.data(), static_cast<Offset>(size())};
+    }
+
+    const std::basic_string<Char>& bytes() const noexcept { return bytes_; }
+    std::span<const Offset> offsets() const noexcept { return offsets_; }
+    // Memory held, in bytes.
+    std::size_t capacity_bytes() const noexcept {
+        return bytes_.capacity() * sizeof(Char) + offsets_.capacity() * sizeof(Offset);
+    }
 
 private:
-    std::string bytes_;
-    std::vector<std::uint32_t> offsets_;
+    std::basic_string<Char> bytes_;
+    std::vector<Offset> offsets_;
+};
+
+using TokenView = BasicTokenView<char, std::uint32_t>;
+using TokenList = BasicTokenList<char, std::uint32_t>;
+using Utf16List = BasicTokenList<char16_t, std::size_t>;
+
+// The tokens of several texts, in text order: the tokens of text t are
+// tokens[ends[t - 1], ends[t]) (from 0 for the first text).
+struct Utf16TokenGroups {
+    Utf16List tokens;
+    std::vector<std::size_t> ends;
+
+    std::size_t groups() const noexcept { return ends.size(); }
+    std::size_t group_begin(std::size_t t) const noexcept { return t == 0 ? 0 : ends[t - 1]; }
+    // Ends the group of the current text.
+    void close_group() { ends.push_back(tokens.size()); }
 };
 
 }  // namespace quarnel

@@ -1,39 +1,22 @@
-// Cleaning: deleting every character of general category Cc, Cs or Cn.
-//
-// The deletion itself is done by the regex engine with kCleanPattern. A
-// scan over the text first looks each character up in a bitmap built from
-// the engine's own tables for those three categories; a text in which the
-// scan finds none of them is returned as it is, without a search.
+// Cleaning: deleting every character of general category Cc (controls), Cs
+// (surrogates) or Cn (unassigned code points and noncharacters), as ICU's
+// character data has them: the same Unicode version as the case mapping and
+// the word break iterator that follow.
 #pragma once
 
-#include <string>
-#include <string_view>
-
-#include "core/result.hpp"
-#include "regex/onig.hpp"
+#include <cstddef>
 
 namespace quarnel::icu_text {
 
-inline constexpr std::string_view kCleanPattern = "[\\p{Cc}\\p{Cs}\\p{Cn}]+";
+// Whether cleaning deletes `c` (a code point, or a lone surrogate).
+bool is_deleted(char32_t c) noexcept;
 
-// Whether the scan proves that `text` holds nothing the pattern matches.
-// False also for malformed UTF-8 (left to the engine).
-bool nothing_to_clean(std::string_view text) noexcept;
+// Deletes those characters from text[0, n) in place, closing the gaps with
+// nothing; a surrogate that is not half of a pair is deleted as Cs. Returns
+// the new length.
+std::size_t clean_in_place(char16_t* text, std::size_t n) noexcept;
 
-class Cleaner {
-public:
-    static Result<Cleaner> create();
-
-    // `text` with every match of the pattern removed; a view of `text`
-    // itself when there is nothing to remove, else of `storage`.
-    std::string_view clean(std::string_view text, std::string& storage) const;
-
-    // Always through the engine (the reference for the scan).
-    void clean_with_engine(std::string_view text, std::string& out) const;
-
-private:
-    explicit Cleaner(onig::Regex regex) noexcept : regex_(std::move(regex)) {}
-    onig::Regex regex_;
-};
+// Builds the lookup table now rather than on the first call.
+void prepare_cleaning();
 
 }  // namespace quarnel::icu_text

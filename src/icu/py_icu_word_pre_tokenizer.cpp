@@ -1,6 +1,7 @@
 // The Python class ICUWordPreTokenizer: entries, docs and glue.
 #include "binding/build.hpp"
 #include "binding/class.hpp"
+#include "binding/utf16.hpp"
 #include "icu/icu_word_pre_tokenizer.hpp"
 #include "pool/interrupt.hpp"
 
@@ -32,24 +33,24 @@ Result<Flags> flags(const Args& args) {
 }
 
 Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
-    QUARNEL_TRY(std::string text, args.get<std::string>(0));
+    QUARNEL_TRY(Utf16Text text, args.get<Utf16Text>(0));
     QUARNEL_TRY(Flags f, flags(args));
-    TokenList tokens = without_gil([&] { return tokenizer.tokenize(text, f.remove_stopwords, f.lowercase); });
-    return built(build_result(tokens));
+    Utf16TokenGroups tokens;
+    without_gil([&] { tokenizer.tokenize_batch(text.list(), f.remove_stopwords, f.lowercase, tokens); });
+    return built(build_result(tokens.tokens));
 }
 
 // On the calling thread, texts in order, the lock released once; a
 // checkpoint between texts lets Ctrl-C stop the batch.
 Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
-    QUARNEL_TRY(std::vector<std::string> texts, args.get<std::vector<std::string>>(0));
+    QUARNEL_TRY(Utf16Texts texts, args.get<Utf16Texts>(0));
     QUARNEL_TRY(Flags f, flags(args));
-    std::vector<TokenList> tokens = without_gil([&] {
-        std::vector<TokenList> out(texts.size());
-        for (std::size_t i = 0; i < texts.size(); ++i) {
+    Utf16TokenGroups tokens;
+    without_gil([&] {
+        tokenizer.tokenize_batch(texts.list(), f.remove_stopwords, f.lowercase, tokens, [] {
             pool::checkpoint();
-            tokenizer.tokenize_into(texts[i], f.remove_stopwords, f.lowercase, out[i]);
-        }
-        return out;
+            return false;
+        });
     });
     return built(build_result(tokens));
 }

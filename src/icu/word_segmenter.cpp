@@ -23,7 +23,7 @@ struct Clone {
     std::unique_ptr<icu::BreakIterator> iterator;
 };
 
-// Per thread: the clones, most recently used first, and one UTF-8 UText
+// Per thread: the clones, most recently used first, and one UTF-16 UText
 // that every call re-points at its text (the break iterator keeps a shallow
 // clone of it: the text is never copied).
 struct ThreadState {
@@ -46,9 +46,9 @@ ThreadState& thread_state() {
 [[noreturn, gnu::noinline, gnu::cold]] void broken_boundary(std::size_t after, int32_t boundary, std::size_t size) {
     if (boundary == icu::BreakIterator::DONE)
         fault("word segmenter: boundaries end at " + std::to_string(after) + " before the end of the text (" +
-              std::to_string(size) + ")");
+              std::to_string(size) + " units)");
     fault("word segmenter: boundary " + std::to_string(boundary) + " after " + std::to_string(after) +
-          " is out of order or not on a character boundary (text of " + std::to_string(size) + " bytes)");
+          " is out of order or not on a character boundary (text of " + std::to_string(size) + " units)");
 }
 
 }  // namespace
@@ -80,13 +80,13 @@ icu::BreakIterator* WordSegmenter::thread_clone() const {
 
 std::size_t WordSegmenter::thread_clone_count() noexcept { return thread_state().clones.size(); }
 
-WordSegmenter::Segments WordSegmenter::segments(std::string_view text) const {
+WordSegmenter::Segments WordSegmenter::segments(std::u16string_view text) const {
     if (text.empty() || text.size() > static_cast<std::size_t>(INT32_MAX))
-        fault("word segmenter: text must hold 1 to 2^31 - 1 bytes, not " + std::to_string(text.size()));
+        fault("word segmenter: text must hold 1 to 2^31 - 1 units, not " + std::to_string(text.size()));
     icu::BreakIterator* it = thread_clone();
     UErrorCode status = U_ZERO_ERROR;
     UText* ut = &thread_state().text;
-    utext_openUTF8(ut, text.data(), static_cast<int64_t>(text.size()), &status);
+    utext_openUChars(ut, reinterpret_cast<const UChar*>(text.data()), static_cast<int64_t>(text.size()), &status);
     if (U_FAILURE(status)) icu_fault("opening the text", status);
     it->setText(ut, status);
     if (U_FAILURE(status)) icu_fault("setting the text", status);

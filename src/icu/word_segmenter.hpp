@@ -1,6 +1,8 @@
 // Word segmentation with ICU4C's word break iterator (root locale: the
 // Unicode word boundary rules, plus ICU's dictionaries for Chinese,
-// Japanese, Thai, Lao, Khmer and Burmese), iterating directly over UTF-8.
+// Japanese, Thai, Lao, Khmer and Burmese), iterating directly over UTF-16:
+// the boundaries are ICU's own over UTF-16, as every other user of ICU gets
+// them (its dictionary engines do not always give the same over UTF-8).
 //
 // A break iterator keeps iteration state, so it cannot be shared between
 // threads. A WordSegmenter builds one prototype; each thread segments with
@@ -19,23 +21,24 @@
 #include <unicode/brkiter.h>
 
 #include "core/result.hpp"
+#include "text/utf16.hpp"
 
 namespace quarnel::icu_text {
 
 // Whether `boundary`, as a break iterator returned it after `previous`, keeps
 // the segmenter's contract over `text`: past `previous`, within the text, on
-// a character boundary. (DONE, -1, fails too: the end was not reached.)
-inline bool boundary_follows(std::string_view text, std::size_t previous, int32_t boundary) noexcept {
+// a character boundary (not inside a surrogate pair). (DONE, -1, fails too:
+// the end was not reached.)
+inline bool boundary_follows(std::u16string_view text, std::size_t previous, int32_t boundary) noexcept {
     const auto pos = static_cast<std::size_t>(boundary);
-    return boundary > 0 && pos > previous && pos <= text.size() &&
-           (pos == text.size() || (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80);
+    return boundary > 0 && pos > previous && pos <= text.size() && text::is_char_boundary(text, pos);
 }
 
 class WordSegmenter {
 public:
     static Result<WordSegmenter> create();
 
-    // The segments of `text` (UTF-8, not empty, at most 2 GiB - 1 bytes), in
+    // The segments of `text` (UTF-16, not empty, at most 2^31 - 1 units), in
     // order: each pair of consecutive boundaries, checked to rise strictly
     // from 0 to the end of the text on character boundaries (else a Fault).
     class Segments {
@@ -44,15 +47,15 @@ public:
 
     private:
         friend class WordSegmenter;
-        Segments(icu::BreakIterator* it, std::string_view text) noexcept : it_(it), text_(text) {}
+        Segments(icu::BreakIterator* it, std::u16string_view text) noexcept : it_(it), text_(text) {}
         icu::BreakIterator* it_;
-        std::string_view text_;
+        std::u16string_view text_;
         std::size_t at_ = 0;
     };
 
     // Points this thread's clone at `text`; the result is valid until the
     // next call to segments() on this thread.
-    Segments segments(std::string_view text) const;
+    Segments segments(std::u16string_view text) const;
 
     std::uint64_t id() const noexcept { return id_; }
 

@@ -13,17 +13,12 @@
 
 #include "core/flat_map.hpp"
 #include "core/result.hpp"
+#include "core/string_hash.hpp"
 #include "core/token_list.hpp"
 #include "qa_annotator/corpus.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
 
 namespace quarnel {
-
-// Hashing for maps looked up by string_view without building a string.
-struct StringHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-};
 
 // The retrieval results, in the caller's order: each question's id and its
 // documents' ids. Converted from a dict, so question ids are unique.

@@ -8,9 +8,11 @@
 #include <unicode/casemap.h>
 #include <unicode/stringpiece.h>
 #include <unicode/uchar.h>
+#include <unicode/ustring.h>
 #include <unicode/utypes.h>
 
 #include "core/fault.hpp"
+#include "text/utf16.hpp"
 #include "text/utf8.hpp"
 
 namespace quarnel::text {
@@ -67,7 +69,69 @@ bool lowercase_simple(std::string_view text, std::string& out) {
     return true;
 }
 
+// The UTF-16 form of lowercase_simple, with the same exceptions; lone
+// surrogates are kept. Lowercase characters stay in the plane of their
+// uppercase ones, so the text keeps its length.
+bool lowercase_simple(std::u16string_view text, std::u16string& out) {
+    const std::uint16_t* lower = bmp_lower();
+    const std::size_t start = out.size();
+    out.resize(start + text.size());
+    char16_t* d = out.data() + start;
+    const std::size_t n = text.size();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t u = text[i];
+        if (u < 0x80) {
+            d[i] = static_cast<char16_t>(u + (static_cast<char16_t>(u - u'A') < 26 ? 32 : 0));
+        } else if (!is_surrogate(u)) {
+            if (u == 0x130 || u == 0x3A3 || lower[u] == 0) {
+                out.resize(start);
+                return false;
+            }
+            d[i] = static_cast<char16_t>(lower[u]);
+        } else if (is_lead_surrogate(u) && i + 1 < n && is_trail_surrogate(text[i + 1])) {
+            const auto mapped = static_cast<char32_t>(u_tolower(static_cast<UChar32>(combine_surrogates(u, text[i + 1]))));
+            if (mapped < 0x10000) {
+                out.resize(start);
+                return false;
+            }
+            encode_utf16(mapped, d + i);
+            ++i;
+        } else {
+            d[i] = u;  // lone surrogate
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+void lowercase_append(std::u16string_view text, std::u16string& out) {
+    if (lowercase_simple(text, out)) return;
+    lowercase_append_full(text, out);
+}
+
+void lowercase_append_full(std::u16string_view text, std::u16string& out) {
+    if (text.size() > static_cast<std::size_t>(INT32_MAX) / 2) fault("lowercase: string longer than 1 G code units");
+    const std::size_t start = out.size();
+    // Only U+0130 grows (to two units), so twice the length always suffices;
+    // try the length plus a little first.
+    std::size_t room = text.size() + 16;
+    for (;;) {
+        out.resize(start + room);
+        UErrorCode status = U_ZERO_ERROR;
+        // "" is the root locale, as above.
+        const int32_t length = u_strToLower(reinterpret_cast<UChar*>(out.data() + start), static_cast<int32_t>(room),
+                                            reinterpret_cast<const UChar*>(text.data()),
+                                            static_cast<int32_t>(text.size()), "", &status);
+        if (status == U_BUFFER_OVERFLOW_ERROR && static_cast<std::size_t>(length) > room) {
+            room = static_cast<std::size_t>(length);
+            continue;
+        }
+        if (U_FAILURE(status)) fault(std::string("lowercase: ICU case mapping failed: ") + u_errorName(status));
+        out.resize(start + static_cast<std::size_t>(length));
+        return;
+    }
+}
 
 void lowercase_append(std::string_view text, std::string& out) {
     if (is_ascii(text)) {

@@ -19,4 +19,8 @@ void lowercase_append(std::string_view text, std::string& out);
 // Always through ICU's full case mapper (the reference for the above).
 void lowercase_append_full(std::string_view text, std::string& out);
 
+// The same two over UTF-16 (lone surrogates are kept as they are).
+void lowercase_append(std::u16string_view text, std::u16string& out);
+void lowercase_append_full(std::u16string_view text, std::u16string& out);
+
 }  // namespace quarnel::text

@@ -1,16 +1,20 @@
-// The pieces of ICUWordPreTokenizer: the cleaning scan against the engine,
-// White_Space trimming, the per-thread segmenter clones.
+// The pieces of ICUWordPreTokenizer: cleaning against ICU's categories,
+// White_Space trimming, UTF-16 lowercasing against ICU's full case mapper,
+// the per-thread segmenter clones, the batch loop.
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unicode/uchar.h>
 
 #include "check.hpp"
 #include "icu/cleaning.hpp"
 #include "icu/icu_word_pre_tokenizer.hpp"
 #include "icu/white_space.hpp"
 #include "icu/word_segmenter.hpp"
-#include "text/utf8.hpp"
+#include "text/lowercase.hpp"
+#include "text/utf16.hpp"
 
 // GCC 12 mistakes the destruction of the unused Error alternative of an
 // inlined Result for a free of a non-heap pointer.
@@ -21,97 +25,137 @@ using namespace quarnel::icu_text;
 
 namespace {
 
-std::string utf8(char32_t c) {
-    std::string s;
-    text::append_utf8(s, c);
-    return s;
+std::u16string utf16(char32_t c) {
+    char16_t units[2];
+    return {units, text::encode_utf16(c, units)};
 }
 
-const Cleaner& cleaner() {
-    static Cleaner c = Cleaner::create().value();
-    return c;
-}
-
-std::string engine_clean(std::string_view text) {
-    std::string out;
-    cleaner().clean_with_engine(text, out);
+// The straightforward cleaning: keep each character ICU does not put in
+// Cc, Cs or Cn.
+std::u16string reference_clean(std::u16string_view s) {
+    std::u16string out;
+    text::decode_utf16(s, [&](char32_t c, std::size_t) {
+        const auto type = u_charType(static_cast<UChar32>(c));
+        if (type != U_CONTROL_CHAR && type != U_SURROGATE && type != U_UNASSIGNED) out += utf16(c);
+    });
     return out;
 }
 
-// The scan may only say "nothing to clean" when the engine agrees, and
-// clean() must give the engine's result either way.
-bool agrees(std::string_view text) {
-    std::string storage;
-    const std::string want = engine_clean(text);
-    if (nothing_to_clean(text) && want != text) return false;
-    return cleaner().clean(text, storage) == want;
+std::u16string cleaned(std::u16string s) {
+    s.resize(clean_in_place(s.data(), s.size()));
+    return s;
+}
+
+std::u16string lower_full(std::u16string_view s) {
+    std::u16string out;
+    text::lowercase_append_full(s, out);
+    return out;
+}
+
+std::u16string lower(std::u16string_view s) {
+    std::u16string out;
+    text::lowercase_append(s, out);
+    return out;
+}
+
+// Random text from pieces that stress a step: ASCII, controls, C1, Latin-1,
+// noncharacters, unassigned, characters added in Unicode 15.0, lone and
+// paired surrogates, sigma contexts, U+0130, supplementary letters.
+std::u16string random_text(std::mt19937& rng) {
+    static const std::vector<std::u16string> pieces = {
+        u"a",      u"Bcdefgh", u" ",      u"\t",     u"\n",         u"\x7f",       u"\x01",    u"\u0085",
+        u"\u00a0", u"\u00c9",  u"\u0378", u"\uffff", u"\ufdd0",     u"\u4e2d",     u"\U0001F600", u"\U000E0001",
+        u"\U0010FFFF", u"\u2028", u"\u200b", u"\U0001FAE8", u"\U00031350", u"\u0cf3", u"\xd800", u"\xdc00",
+        u"\u03a3", u"\u0391",  u"'",      u"\u0130", u"\U00010400", u"\U0001E900", u"\u1e9e",  u"\u0345"};
+    std::u16string s;
+    const int n = static_cast<int>(rng() % 24);
+    for (int k = 0; k < n; ++k) s += pieces[rng() % pieces.size()];
+    return s;
 }
 
 }  // namespace
 
-TEST(cleaning_scan_matches_engine_for_every_code_point) {
+TEST(cleaning_follows_icu_for_every_code_point) {
     int mismatches = 0;
     for (char32_t c = 0; c < 0x110000; ++c) {
-        if (c >= 0xD800 && c <= 0xDFFF) continue;  // not encodable as UTF-8
-        const std::string one = "ab" + utf8(c) + "cdefghij";  // also past the 8-byte ASCII step
-        const bool engine_keeps = engine_clean(one) == one;
-        if (nothing_to_clean(one) != engine_keeps) ++mismatches;
+        const auto type = u_charType(static_cast<UChar32>(c));
+        const bool deleted = type == U_CONTROL_CHAR || type == U_SURROGATE || type == U_UNASSIGNED;
+        const std::u16string one = u"ab" + utf16(c) + u"cd";
+        if (is_deleted(c) != deleted || (cleaned(one) == one) == deleted) ++mismatches;
     }
     CHECK_EQ(mismatches, 0);
+    // Added in Unicode 15.0, which ICU knows: kept. Unassigned there: deleted.
+    CHECK_EQ(cleaned(u"a\U0001FAE8b\U00031350c\u0CF3d"), u"a\U0001FAE8b\U00031350c\u0CF3d");
+    CHECK_EQ(cleaned(u"a\U0001FAF9b\u0378c\uffffd\U0010FFFEe"), u"abcde");
+    CHECK_EQ(cleaned(u"a\tb\n\nc\x85\x9f" u"d"), u"abcd");
+    CHECK_EQ(cleaned(u"keep\u2028\u200b\ue000\u00ad"), u"keep\u2028\u200b\ue000\u00ad");
+    // Surrogates: a pair is a character; a half alone is deleted.
+    CHECK_EQ(cleaned(u"x\xd800y\xdc00z\xdc00\xd800"), u"xyz");
+    CHECK_EQ(cleaned(u""), u"");
 }
 
-TEST(cleaning_scan_matches_engine_on_random_texts) {
+TEST(cleaning_matches_the_reference_on_random_texts) {
     std::mt19937 rng(7);
-    // Pieces that stress the scan: ASCII controls and DEL around the 8-byte
-    // steps, C1 controls, noncharacters, unassigned, CJK, 4-byte characters.
-    const std::vector<std::string> pieces = {"a", "bcdefgh", " ", "\t", "\n", "\x7f", "\x01", "\u0085", "\u00a0",
-                                             "\u0378", "\uffff", "\ufdd0", "\u4e2d", "\U0001F600", "\U000E0001",
-                                             "\U0010FFFF", "\u00e9", "\u2028", "\u200b"};
     for (int round = 0; round < 20000; ++round) {
-        std::string text;
-        const int n = static_cast<int>(rng() % 24);
-        for (int k = 0; k < n; ++k) text += pieces[rng() % pieces.size()];
-        if (!agrees(text)) {
-            CHECK(agrees(text));
+        const std::u16string s = random_text(rng);
+        if (cleaned(s) != reference_clean(s)) {
+            CHECK(cleaned(s) == reference_clean(s));
             break;
         }
     }
-    // Malformed UTF-8 goes to the engine.
-    CHECK(!nothing_to_clean("ab\xff"));
-    CHECK(!nothing_to_clean("\xe4\xb8"));
-    CHECK(nothing_to_clean(""));
-    CHECK(nothing_to_clean("plain ASCII text, long enough for words"));
-}
-
-TEST(cleaning_removes_runs) {
-    std::string storage;
-    CHECK_EQ(cleaner().clean("a\tb\n\nc\u0378\uffffd", storage), "abcd");
-    CHECK_EQ(cleaner().clean("\x00\x01\x02", storage), "");
-    CHECK_EQ(cleaner().clean("keep\u2028\u200b\ue000", storage), "keep\u2028\u200b\ue000");
 }
 
 TEST(white_space_trim) {
-    CHECK_EQ(trim_white_space(" \t\u00a0\u3000a b\u2029\u202f\u0085 "), "a b");
-    CHECK_EQ(trim_white_space("\u200b a"), "\u200b a");  // ZERO WIDTH SPACE is not White_Space
-    CHECK_EQ(trim_white_space("\u1680\u2000\u200a\u205f"), "");
-    CHECK_EQ(trim_white_space(""), "");
-    CHECK_EQ(trim_white_space("\u00a1x\u00a1"), "\u00a1x\u00a1");
-    // Every code point against the listed set, alone and between letters.
-    for (char32_t c = 0; c < 0x110000; ++c) {
-        if (c >= 0xD800 && c <= 0xDFFF) continue;
-        const std::string s = utf8(c);
-        if ((trim_white_space(s).empty()) != is_white_space(c)) {
-            CHECK(trim_white_space(s).empty() == is_white_space(c));
+    CHECK_EQ(trim_white_space(u" \t\u00a0\u3000a b\u2029\u202f\u0085 "), u"a b");
+    CHECK_EQ(trim_white_space(u"\u200b a"), u"\u200b a");  // ZERO WIDTH SPACE is not White_Space
+    CHECK_EQ(trim_white_space(u"\u1680\u2000\u200a\u205f"), u"");
+    CHECK_EQ(trim_white_space(u""), u"");
+    // The listed set is ICU's White_Space property.
+    for (char32_t c = 0; c < 0x110000; ++c)
+        if (is_white_space(c) != static_cast<bool>(u_isUWhiteSpace(static_cast<UChar32>(c)))) {
+            CHECK(false);
             break;
         }
-        if (trim_white_space("x" + s + "y") != "x" + s + "y") CHECK(false);
+}
+
+TEST(utf16_lowercase_matches_icu_full_mapping) {
+    // Every character alone and between letters (Final_Sigma needs context).
+    int mismatches = 0;
+    for (char32_t c = 0; c < 0x110000; ++c) {
+        const std::u16string one = utf16(c), framed = u"A" + one + u"b";
+        if (lower(one) != lower_full(one) || lower(framed) != lower_full(framed)) ++mismatches;
     }
+    CHECK_EQ(mismatches, 0);
+    CHECK_EQ(lower(u"\u0130"), u"i\u0307");
+    CHECK_EQ(lower(u"\u0391\u03a3 \u0391"), u"\u03b1\u03c2 \u03b1");
+    CHECK_EQ(lower(u"\u0391\u03a3\u0391"), u"\u03b1\u03c3\u03b1");
+    CHECK_EQ(lower(u"\U00010400x\xd800"), u"\U00010428x\xd800");
+    std::mt19937 rng(11);
+    for (int round = 0; round < 20000; ++round) {
+        const std::u16string s = random_text(rng);
+        if (lower(s) != lower_full(s)) {
+            CHECK(lower(s) == lower_full(s));
+            break;
+        }
+    }
+    // The same mapping as the UTF-8 lowercasing.
+    CHECK_EQ(text::lowercase("\u0391\u03a3 \u0130\U00010400"), "\u03b1\u03c2 i\u0307\U00010428");
+}
+
+TEST(utf16_helpers) {
+    CHECK_EQ(text::combine_surrogates(0xD83D, 0xDE00), U'\U0001F600');
+    CHECK_EQ(utf16(U'\U0010FFFF'), u"\U0010FFFF");
+    CHECK(text::is_char_boundary(u"a\U0001F600b", 1));
+    CHECK(!text::is_char_boundary(u"a\U0001F600b", 2));
+    CHECK(text::is_char_boundary(u"a\U0001F600b", 3));
+    CHECK(text::is_char_boundary(u"\xdc00\xd800", 1));  // two lone halves, the wrong way round
 }
 
 TEST(segmenter_boundaries_cover_the_text) {
     const auto seg = WordSegmenter::create().value();
-    for (std::string_view text : {"Hello, World!", "\u4eca\u5929\u5929\u6c14\u5f88\u597d",
-                                  "\u0e2a\u0e27\u0e31\u0e2a\u0e14\u0e35\u0e04\u0e23\u0e31\u0e1a", "x"}) {
+    for (std::u16string_view text : {u"Hello, World!", u"\u4eca\u5929\u5929\u6c14\u5f88\u597d",
+                                     u"\u0e2a\u0e27\u0e31\u0e2a\u0e14\u0e35\u0e04\u0e23\u0e31\u0e1a", u"x",
+                                     u"\U0001F469\u200D\U0001F4BB ok"}) {
         auto segs = seg.segments(text);
         std::size_t b = 0, e = 0, last = 0, n = 0;
         while (segs.next(b, e)) {
@@ -125,16 +169,16 @@ TEST(segmenter_boundaries_cover_the_text) {
 }
 
 TEST(boundary_contract) {
-    const std::string_view text = "a\u00e9\u4e2db";  // 1 + 2 + 3 + 1 bytes
+    const std::u16string_view text = u"a\u00e9\U0001F600b";  // 1 + 1 + 2 + 1 units
     CHECK(boundary_follows(text, 0, 1));
-    CHECK(boundary_follows(text, 1, 3));
-    CHECK(boundary_follows(text, 3, 7));
-    CHECK(!boundary_follows(text, 0, 0));                              // not past the previous one
-    CHECK(!boundary_follows(text, 3, 1));                              // backwards
-    CHECK(!boundary_follows(text, 1, 2));                              // inside the e-acute
-    CHECK(!boundary_follows(text, 3, 5));                              // inside the ideograph
-    CHECK(!boundary_follows(text, 3, 8));                              // past the end
-    CHECK(!boundary_follows(text, 3, icu::BreakIterator::DONE));      // ended early
+    CHECK(boundary_follows(text, 1, 2));
+    CHECK(boundary_follows(text, 2, 4));
+    CHECK(boundary_follows(text, 4, 5));
+    CHECK(!boundary_follows(text, 0, 0));                          // not past the previous one
+    CHECK(!boundary_follows(text, 2, 1));                          // backwards
+    CHECK(!boundary_follows(text, 2, 3));                          // inside the pair
+    CHECK(!boundary_follows(text, 4, 6));                          // past the end
+    CHECK(!boundary_follows(text, 4, icu::BreakIterator::DONE));  // ended early
 }
 
 TEST(segmenter_clones_are_per_thread_and_bounded) {
@@ -145,7 +189,7 @@ TEST(segmenter_clones_are_per_thread_and_bounded) {
         CHECK_EQ(WordSegmenter::thread_clone_count(), 0u);
         for (const auto& s : segs) {
             std::size_t b, e;
-            auto it = s.segments("a b");
+            auto it = s.segments(u"a b");
             while (it.next(b, e)) {
             }
         }
@@ -153,22 +197,48 @@ TEST(segmenter_clones_are_per_thread_and_bounded) {
     }).join();
 }
 
-// The tokens of `list` equal `want`.
-bool tokens_are(const TokenList& list, std::initializer_list<std::string_view> want) {
+namespace {
+
+bool tokens_are(const Utf16List& list, std::initializer_list<std::u16string_view> want) {
     if (list.size() != want.size()) return false;
     std::size_t i = 0;
-    for (std::string_view w : want)
+    for (std::u16string_view w : want)
         if (list[i++] != w) return false;
     return true;
 }
 
+}  // namespace
+
 TEST(tokenizer_steps) {
     StopwordSet stop;
-    stop.insert("the");
-    stop.insert(",");
+    stop.insert(u"the");
+    stop.insert(u",");
     const auto tok = ICUWordPreTokenizer::create(std::move(stop)).value();
-    CHECK(tokens_are(tok.tokenize("The cat, the DOG", true, true), {"cat", "dog"}));
-    CHECK(tokens_are(tok.tokenize("The cat, the DOG", false, false), {"The", "cat", ",", "the", "DOG"}));
-    CHECK(tokens_are(tok.tokenize("  \u3000 ", false, true), {}));
-    CHECK(tokens_are(tok.tokenize("line one\nline two", false, true), {"line", "oneline", "two"}));
+    CHECK(tokens_are(tok.tokenize(u"The cat, the DOG", true, true), {u"cat", u"dog"}));
+    CHECK(tokens_are(tok.tokenize(u"The cat, the DOG", false, false), {u"The", u"cat", u",", u"the", u"DOG"}));
+    CHECK(tokens_are(tok.tokenize(u"  \u3000 ", false, true), {}));
+    CHECK(tokens_are(tok.tokenize(u"line one\nline two", false, true), {u"line", u"oneline", u"two"}));
+    CHECK(tokens_are(tok.tokenize(u"emoji\U0001FAE8inside", false, true), {u"emoji", u"\U0001FAE8", u"inside"}));
+    CHECK(tokens_are(tok.tokenize(u"\u105d\u102a", false, true), {u"\u105d\u102a"}));
+}
+
+TEST(batch_groups_texts_and_stops_between_them) {
+    const auto tok = ICUWordPreTokenizer::create().value();
+    auto texts = [] {
+        Utf16List t;
+        for (std::u16string_view s : {u"A b", u"", u"\t", u"c\nd e"}) t.push_back(s);
+        return t;
+    };
+    Utf16List in = texts();
+    Utf16TokenGroups out;
+    CHECK(tok.tokenize_batch(in, false, true, out));
+    CHECK_EQ(out.ends, (std::vector<std::size_t>{2, 2, 2, 4}));
+    CHECK(tokens_are(out.tokens, {u"a", u"b", u"cd", u"e"}));
+    // Asked before each text: stopping at the third leaves two groups.
+    in = texts();
+    out = {};
+    int asked = 0;
+    CHECK(!tok.tokenize_batch(in, false, true, out, [&] { return ++asked == 3; }));
+    CHECK_EQ(asked, 3);
+    CHECK_EQ(out.groups(), 2u);
 }

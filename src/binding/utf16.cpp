@@ -1,0 +1,133 @@
+#include "binding/utf16.hpp"
+
+#include <algorithm>
+
+#include "core/fault.hpp"
+#include "text/utf16.hpp"
+
+namespace quarnel::binding {
+
+namespace {
+
+// The str's code points as UTF-16 appended to `out`; false (with `out`
+// unchanged) when one of them is a surrogate, which UTF-8 cannot encode.
+// Surrogates are judged as the str's own code points: two lone surrogates
+// that would form a pair in UTF-16 are refused too.
+bool widen(const Py_UCS1* p, std::size_t n, std::u16string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + n);
+    std::copy(p, p + n, out.data() + start);
+    return true;
+}
+
+bool widen(const Py_UCS2* p, std::size_t n, std::u16string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + n);
+    char16_t* d = out.data() + start;
+    unsigned surrogates = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        d[i] = p[i];
+        surrogates |= (p[i] & 0xF800u) == 0xD800u;
+    }
+    if (surrogates == 0) return true;
+    out.resize(start);
+    return false;
+}
+
+bool widen(const Py_UCS4* p, std::size_t n, std::u16string& out) {
+    const std::size_t start = out.size();
+    out.resize(start + 2 * n);
+    char16_t* d = out.data() + start;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (text::is_surrogate(p[i])) {
+            out.resize(start);
+            return false;
+        }
+        d = text::encode_utf16(p[i], d);
+    }
+    out.resize(static_cast<std::size_t>(d - out.data()));
+    return true;
+}
+
+thread_local struct {
+    Utf16List list;
+    bool busy = false;
+} t_texts;
+
+}  // namespace
+
+Result<void> append_utf16(PyObject* value, std::u16string& out) {
+    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
+#if PY_VERSION_HEX < 0x030C0000
+    if (PyUnicode_READY(value) < 0) return pending();
+#endif
+    const void* data = PyUnicode_DATA(value);
+    const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(value));
+    bool ok = false;
+    switch (PyUnicode_KIND(value)) {
+        case PyUnicode_1BYTE_KIND: ok = widen(static_cast<const Py_UCS1*>(data), n, out); break;
+        case PyUnicode_2BYTE_KIND: ok = widen(static_cast<const Py_UCS2*>(data), n, out); break;
+        default: ok = widen(static_cast<const Py_UCS4*>(data), n, out); break;
+    }
+    if (ok) return {};
+    // Let the interpreter's own encoder raise its UnicodeEncodeError.
+    Ref bytes = Ref::steal(PyUnicode_AsUTF8String(value));
+    if (!bytes) return pending();
+    fault("a str holding a surrogate encoded as UTF-8");
+}
+
+Utf16Texts::Utf16Texts() : list_(nullptr), thread_owned_(!t_texts.busy) {
+    if (thread_owned_) {
+        t_texts.busy = true;
+        list_ = &t_texts.list;
+    } else {
+        list_ = &own_.emplace();
+    }
+}
+
+Utf16Texts::Utf16Texts(Utf16Texts&& other) noexcept
+    : list_(std::exchange(other.list_, nullptr)), thread_owned_(other.thread_owned_) {
+    if (!thread_owned_ && list_) {
+        own_.emplace(std::move(*other.own_));
+        list_ = &*own_;
+    }
+}
+
+Utf16Texts::~Utf16Texts() {
+    if (!list_ || !thread_owned_) return;
+    if (list_->capacity_bytes() > kKeptBytes)
+        *list_ = Utf16List();
+    else
+        list_->clear();
+    t_texts.busy = false;
+}
+
+Result<std::u16string> Convert<std::u16string>::from(PyObject* value) {
+    std::u16string out;
+    if (auto r = append_utf16(value, out); !r) return std::move(r).error();
+    return out;
+}
+
+Result<Utf16Texts> Convert<Utf16Texts>::from(PyObject* value) {
+    QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
+    Utf16Texts texts;
+    Utf16List& list = texts.list();
+    if (len > 0) list.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
+    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
+        if (auto a = append_utf16(item, list.open_bytes()); !a) return a;
+        list.close_token();
+        return {};
+    });
+    if (!r) return std::move(r).error();
+    return texts;
+}
+
+Result<Utf16Text> Convert<Utf16Text>::from(PyObject* value) {
+    Utf16Text text;
+    Utf16List& list = text.list();
+    if (auto r = append_utf16(value, list.open_bytes()); !r) return std::move(r).error();
+    list.close_token();
+    return text;
+}
+
+}  // namespace quarnel::binding
