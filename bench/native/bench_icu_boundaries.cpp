@@ -139,7 +139,7 @@ int main(int argc, char** argv) {
         quarnel::Utf16List in = batch;  // cleaned in place: a fresh copy each time, not timed
         quarnel::Utf16TokenGroups out;
         tokenizer.tokenize_batch(in, false, lowercase, out);
-        return out.tokens.size();
+        return out.spans.size();
     };
     // One untimed pass: loads the dictionaries and makes the thread's clone.
     const std::size_t count = run();
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
         std::size_t n = 0;
         if (mode == "tokenize") {
             tokenizer.tokenize_batch(in, false, lowercase, out);
-            n = out.tokens.size();
+            n = out.spans.size();
         } else {
             n = run();
         }

@@ -87,30 +87,25 @@ PyObject* to_python(std::u16string_view s) {
     return str;
 }
 
-PyObject* to_python(const Utf16List& strings) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(strings.size())));
+PyObject* to_python(const Utf16TokenGroups& groups, std::size_t g) {
+    const std::size_t begin = groups.begin_of(g), end = groups.groups[g].end;
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(end - begin)));
     if (!list) return nullptr;
-    for (std::size_t i = 0; i < strings.size(); ++i) {
-        PyObject* s = to_python(strings[i]);
+    for (std::size_t i = begin; i < end; ++i) {
+        PyObject* s = to_python(groups.token(g, i));
         if (!s) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), s);
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - begin), s);
     }
     return list.release();
 }
 
 PyObject* to_python(const Utf16TokenGroups& groups) {
-    Ref outer = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups.groups())));
+    Ref outer = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups.size())));
     if (!outer) return nullptr;
-    for (std::size_t g = 0; g < groups.groups(); ++g) {
-        const std::size_t begin = groups.group_begin(g), end = groups.ends[g];
-        PyObject* inner = PyList_New(static_cast<Py_ssize_t>(end - begin));
+    for (std::size_t g = 0; g < groups.size(); ++g) {
+        PyObject* inner = to_python(groups, g);
         if (!inner) return nullptr;
         PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(g), inner);
-        for (std::size_t i = begin; i < end; ++i) {
-            PyObject* s = to_python(groups.tokens[i]);
-            if (!s) return nullptr;
-            PyList_SET_ITEM(inner, static_cast<Py_ssize_t>(i - begin), s);
-        }
     }
     return outer.release();
 }

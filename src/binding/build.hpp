@@ -41,9 +41,8 @@ inline PyObject* to_python(const TokenList& tokens) { return to_python(tokens.vi
 // A new str of exactly the characters of UTF-16 `s`, built straight in the
 // narrowest kind that holds them (a lone surrogate stays one character).
 PyObject* to_python(std::u16string_view s);
-// A list of str, one per string.
-PyObject* to_python(const Utf16List& strings);
-// A list holding one list of str per group.
+// A list of the str of group g, and a list holding one such list per group.
+PyObject* to_python(const Utf16TokenGroups& groups, std::size_t g);
 PyObject* to_python(const Utf16TokenGroups& groups);
 
 template <class T>
@@ -103,12 +102,13 @@ private:
     bool was_enabled_;
 };
 
-// Builds the Python result of a call from a native value.
-template <class T>
-PyObject* build_result(const T& value) {
+// Builds the Python result of a call from a native value (and the
+// arguments that pick a part of it).
+template <class... T>
+PyObject* build_result(const T&... value) {
     require_gil();
     CollectorPause pause;
-    return to_python(value);
+    return to_python(value...);
 }
 
 }  // namespace quarnel::binding

@@ -50,7 +50,7 @@ bool widen(const Py_UCS4* p, std::size_t n, std::u16string& out) {
 }
 
 thread_local struct {
-    Utf16List list;
+    Utf16Texts::Buffers buffers;
     bool busy = false;
 } t_texts;
 
@@ -76,29 +76,31 @@ Result<void> append_utf16(PyObject* value, std::u16string& out) {
     fault("a str holding a surrogate encoded as UTF-8");
 }
 
-Utf16Texts::Utf16Texts() : list_(nullptr), thread_owned_(!t_texts.busy) {
+Utf16Texts::Utf16Texts() : buffers_(nullptr), thread_owned_(!t_texts.busy) {
     if (thread_owned_) {
         t_texts.busy = true;
-        list_ = &t_texts.list;
+        buffers_ = &t_texts.buffers;
     } else {
-        list_ = &own_.emplace();
+        buffers_ = &own_.emplace();
     }
 }
 
 Utf16Texts::Utf16Texts(Utf16Texts&& other) noexcept
-    : list_(std::exchange(other.list_, nullptr)), thread_owned_(other.thread_owned_) {
-    if (!thread_owned_ && list_) {
+    : buffers_(std::exchange(other.buffers_, nullptr)), thread_owned_(other.thread_owned_) {
+    if (!thread_owned_ && buffers_) {
         own_.emplace(std::move(*other.own_));
-        list_ = &*own_;
+        buffers_ = &*own_;
     }
 }
 
 Utf16Texts::~Utf16Texts() {
-    if (!list_ || !thread_owned_) return;
-    if (list_->capacity_bytes() > kKeptBytes)
-        *list_ = Utf16List();
-    else
-        list_->clear();
+    if (!buffers_ || !thread_owned_) return;
+    if (buffers_->texts.capacity_bytes() + buffers_->tokens.capacity_bytes() > kKeptBytes) {
+        *buffers_ = Buffers();
+    } else {
+        buffers_->texts.clear();
+        buffers_->tokens.clear();
+    }
     t_texts.busy = false;
 }
 

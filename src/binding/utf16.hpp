@@ -19,10 +19,11 @@ namespace quarnel::binding {
 // it), leaving `out` as it was.
 Result<void> append_utf16(PyObject* value, std::u16string& out);
 
-// Texts in UTF-16, held in this thread's reusable list while the thread's
-// list is free (a conversion that runs Python code may call back into the
-// module), else in a list of their own. The list is emptied when the holder
-// goes, and its memory given back when it grew large.
+// Texts in UTF-16, and room for their tokens, held in this thread's
+// reusable buffers while they are free (a conversion that runs Python code
+// may call back into the module), else in buffers of their own. The buffers
+// are emptied when the holder goes, and their memory given back when it
+// grew large.
 class Utf16Texts {
 public:
     Utf16Texts();
@@ -32,15 +33,21 @@ public:
     Utf16Texts& operator=(Utf16Texts&&) = delete;
     ~Utf16Texts();
 
-    Utf16List& list() noexcept { return *list_; }
+    Utf16List& list() noexcept { return buffers_->texts; }
+    Utf16TokenGroups& tokens() noexcept { return buffers_->tokens; }
 
-    // Memory a thread's list keeps between calls, at most.
+    // Memory a thread's buffers keep between calls, at most.
     static constexpr std::size_t kKeptBytes = std::size_t{16} << 20;
 
+    struct Buffers {
+        Utf16List texts;
+        Utf16TokenGroups tokens;
+    };
+
 private:
-    Utf16List* list_;
+    Buffers* buffers_;
     bool thread_owned_;
-    std::optional<Utf16List> own_;
+    std::optional<Buffers> own_;
 };
 
 // One text, as Utf16Texts holding a single string.

@@ -90,16 +90,44 @@ using TokenView = BasicTokenView<char, std::uint32_t>;
 using TokenList = BasicTokenList<char, std::uint32_t>;
 using Utf16List = BasicTokenList<char16_t, std::size_t>;
 
-// The tokens of several texts, in text order: the tokens of text t are
-// tokens[ends[t - 1], ends[t]) (from 0 for the first text).
+// The tokens of a batch of UTF-16 texts, in text order, as spans of the text
+// each was cut from rather than copies: the batch's own texts (which the
+// tokenizer changes in place), or `side`, where a text goes whose changed
+// form does not fit in its place.
 struct Utf16TokenGroups {
-    Utf16List tokens;
-    std::vector<std::size_t> ends;
+    // Units from the group's base.
+    struct Span {
+        std::uint32_t begin, end;
+    };
+    struct Group {
+        std::size_t base;      // where the text starts, in `texts` or in `side`
+        std::size_t end;       // one past the index of its last span
+        bool in_side;
+    };
 
-    std::size_t groups() const noexcept { return ends.size(); }
-    std::size_t group_begin(std::size_t t) const noexcept { return t == 0 ? 0 : ends[t - 1]; }
-    // Ends the group of the current text.
-    void close_group() { ends.push_back(tokens.size()); }
+    std::u16string_view texts;
+    std::u16string side;
+    std::vector<Span> spans;
+    std::vector<Group> groups;
+
+    std::size_t size() const noexcept { return groups.size(); }
+    std::size_t begin_of(std::size_t g) const noexcept { return g == 0 ? 0 : groups[g - 1].end; }
+    // Token i, which belongs to group g.
+    std::u16string_view token(std::size_t g, std::size_t i) const noexcept {
+        const Group& group = groups[g];
+        const char16_t* base = (group.in_side ? side.data() : texts.data()) + group.base;
+        return {base + spans[i].begin, static_cast<std::size_t>(spans[i].end - spans[i].begin)};
+    }
+    // Empties it, keeping its memory.
+    void clear() noexcept {
+        texts = {};
+        side.clear();
+        spans.clear();
+        groups.clear();
+    }
+    std::size_t capacity_bytes() const noexcept {
+        return side.capacity() * sizeof(char16_t) + spans.capacity() * sizeof(Span) + groups.capacity() * sizeof(Group);
+    }
 };
 
 }  // namespace quarnel

@@ -1,5 +1,9 @@
 #include "icu/icu_word_pre_tokenizer.hpp"
 
+#include <limits>
+
+#include "core/fault.hpp"
+#include "icu/ascii_words.hpp"
 #include "icu/cleaning.hpp"
 #include "icu/white_space.hpp"
 #include "text/lowercase.hpp"
@@ -14,49 +18,70 @@ Result<ICUWordPreTokenizer> ICUWordPreTokenizer::create(StopwordSet stopwords) {
 
 bool ICUWordPreTokenizer::tokenize_batch(Utf16List& texts, bool remove_stopwords, bool lowercase,
                                          Utf16TokenGroups& out, const std::function<bool()>& interrupted) const {
+    out.clear();
+    out.texts = texts.bytes();
     // Words and the spaces between them alternate: about one token per five
-    // units of text, never more units than the text.
-    const std::size_t units = texts.bytes().size();
-    out.tokens.reserve(out.tokens.size() + units / 5 + 1, out.tokens.bytes().size() + units);
-    out.ends.reserve(out.ends.size() + texts.size());
-    std::u16string lowered;
+    // units of text.
+    out.spans.reserve(texts.bytes().size() / 5 + 1);
+    out.groups.reserve(texts.size());
+    const std::span<const std::size_t> offsets = texts.offsets();
+    char16_t* units = texts.size() ? texts.data(0) : nullptr;
     for (std::size_t i = 0; i < texts.size(); ++i) {
         if (interrupted && interrupted()) return false;
-        tokenize_into(texts.data(i), texts[i].size(), remove_stopwords, lowercase, out.tokens, lowered);
-        out.close_group();
+        tokenize_one(units, offsets[i], offsets[i + 1] - offsets[i], remove_stopwords, lowercase, out);
     }
     return true;
 }
 
-Utf16List ICUWordPreTokenizer::tokenize(std::u16string_view text, bool remove_stopwords, bool lowercase) const {
-    std::u16string copy(text);
-    std::u16string lowered;
-    Utf16List out;
-    tokenize_into(copy.data(), copy.size(), remove_stopwords, lowercase, out, lowered);
+std::vector<std::u16string> ICUWordPreTokenizer::tokenize(std::u16string_view text, bool remove_stopwords,
+                                                          bool lowercase) const {
+    Utf16List texts;
+    texts.push_back(text);
+    Utf16TokenGroups groups;
+    tokenize_batch(texts, remove_stopwords, lowercase, groups);
+    std::vector<std::u16string> out;
+    for (std::size_t i = 0; i < groups.spans.size(); ++i) out.emplace_back(groups.token(0, i));
     return out;
 }
 
-void ICUWordPreTokenizer::tokenize_into(char16_t* data, std::size_t n, bool remove_stopwords, bool lowercase,
-                                        Utf16List& out, std::u16string& lowered) const {
-    std::u16string_view text = icu_text::trim_white_space({data, icu_text::clean_in_place(data, n)});
-    if (text.empty()) return;
-    if (lowercase) {
-        lowered.clear();
-        text::lowercase_append(text, lowered);
-        text = lowered;
+void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::size_t n, bool remove_stopwords,
+                                       bool lowercase, Utf16TokenGroups& out) const {
+    char16_t* data = units + base;
+    const std::u16string_view trimmed = icu_text::trim_white_space({data, icu_text::clean_in_place(data, n)});
+    Utf16TokenGroups::Group group{base + static_cast<std::size_t>(trimmed.data() - data), out.spans.size(), false};
+    std::u16string_view text = trimmed;
+    if (lowercase && !text::lowercase_in_place(units + group.base, text.size())) {
+        // Its lowercase may be longer (U+0130 becomes two units): in `side`.
+        group.base = out.side.size();
+        group.in_side = true;
+        text::lowercase_append_full(trimmed, out.side);
+        text = std::u16string_view(out.side).substr(group.base);
     }
+    if (text.size() > std::numeric_limits<std::uint32_t>::max()) fault("pre-tokenizer: text of 2^32 units or more");
     const bool filter = remove_stopwords && !stopwords_.empty();
-    auto segments = segmenter_.segments(text);
-    std::size_t begin = 0, end = 0;
-    while (segments.next(begin, end)) {
+    auto emit = [&](std::size_t begin, std::size_t end) {
         std::u16string_view piece = text.substr(begin, end - begin);
         if (icu_text::is_white_space(piece.front()) || icu_text::is_white_space(piece.back())) {
             piece = icu_text::trim_white_space(piece);
-            if (piece.empty()) continue;
+            if (piece.empty()) return;
         }
-        if (filter && stopwords_.find(piece) != stopwords_.end()) continue;
-        out.push_back(piece);
+        if (filter && stopwords_.find(piece) != stopwords_.end()) return;
+        const auto at = static_cast<std::uint32_t>(piece.data() - text.data());
+        out.spans.push_back({at, at + static_cast<std::uint32_t>(piece.size())});
+    };
+    if (text.empty()) {
+    } else if (icu_text::is_printable_ascii(text)) {
+        for (std::size_t begin = 0, end; begin < text.size(); begin = end) {
+            end = icu_text::ascii_segment_end(text, begin);
+            emit(begin, end);
+        }
+    } else {
+        auto segments = segmenter_.segments(text);
+        std::size_t begin = 0, end = 0;
+        while (segments.next(begin, end)) emit(begin, end);
     }
+    group.end = out.spans.size();
+    out.groups.push_back(group);
 }
 
 }  // namespace quarnel

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "core/result.hpp"
 #include "core/string_hash.hpp"
@@ -24,17 +25,18 @@ public:
     // Builds the segmenter. The stop words are kept exactly as given.
     static Result<ICUWordPreTokenizer> create(StopwordSet stopwords = {});
 
-    // Tokenizes every text of `texts`, in order, on the calling thread, each
-    // text's tokens appended to `out` as one group. The texts are cleaned in
-    // place. `interrupted`, when given, is asked between texts; once it
+    // Tokenizes every text of `texts`, in order, on the calling thread: the
+    // texts are cleaned and lowercased in place, and `out` (emptied first)
+    // gets one group of spans per text, pointing into `texts`, which must
+    // outlive it. `interrupted`, when given, is asked between texts; once it
     // answers true the rest are left and the result is false.
     // Thread-safe; never fails otherwise (a segmenter breaking its contract
     // is a Fault).
     bool tokenize_batch(Utf16List& texts, bool remove_stopwords, bool lowercase, Utf16TokenGroups& out,
                         const std::function<bool()>& interrupted = {}) const;
 
-    // One text: its tokens (a copy of `text` is cleaned).
-    Utf16List tokenize(std::u16string_view text, bool remove_stopwords, bool lowercase) const;
+    // One text's tokens, copied (for tests and tools).
+    std::vector<std::u16string> tokenize(std::u16string_view text, bool remove_stopwords, bool lowercase) const;
 
     const icu_text::WordSegmenter& segmenter() const noexcept { return segmenter_; }
 
@@ -42,10 +44,10 @@ private:
     ICUWordPreTokenizer(icu_text::WordSegmenter segmenter, StopwordSet stopwords)
         : stopwords_(std::move(stopwords)), segmenter_(std::move(segmenter)) {}
 
-    // text[0, n): cleaned in place, then tokenized into `out`; `lowered`
-    // is scratch space for the lowercase text.
-    void tokenize_into(char16_t* text, std::size_t n, bool remove_stopwords, bool lowercase, Utf16List& out,
-                       std::u16string& lowered) const;
+    // The text of `texts` starting at units[base] with n units: cleaned,
+    // trimmed, lowercased and segmented, as one more group of `out`.
+    void tokenize_one(char16_t* units, std::size_t base, std::size_t n, bool remove_stopwords, bool lowercase,
+                      Utf16TokenGroups& out) const;
 
     // Declared in reverse, so they are released segmenter first, then the
     // stop words.

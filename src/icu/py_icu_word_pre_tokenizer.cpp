@@ -35,9 +35,8 @@ Result<Flags> flags(const Args& args) {
 Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
     QUARNEL_TRY(Utf16Text text, args.get<Utf16Text>(0));
     QUARNEL_TRY(Flags f, flags(args));
-    Utf16TokenGroups tokens;
-    without_gil([&] { tokenizer.tokenize_batch(text.list(), f.remove_stopwords, f.lowercase, tokens); });
-    return built(build_result(tokens.tokens));
+    without_gil([&] { tokenizer.tokenize_batch(text.list(), f.remove_stopwords, f.lowercase, text.tokens()); });
+    return built(build_result(text.tokens(), std::size_t{0}));
 }
 
 // On the calling thread, texts in order, the lock released once; a
@@ -45,14 +44,13 @@ Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& arg
 Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
     QUARNEL_TRY(Utf16Texts texts, args.get<Utf16Texts>(0));
     QUARNEL_TRY(Flags f, flags(args));
-    Utf16TokenGroups tokens;
     without_gil([&] {
-        tokenizer.tokenize_batch(texts.list(), f.remove_stopwords, f.lowercase, tokens, [] {
+        tokenizer.tokenize_batch(texts.list(), f.remove_stopwords, f.lowercase, texts.tokens(), [] {
             pool::checkpoint();
             return false;
         });
     });
-    return built(build_result(tokens));
+    return built(build_result(texts.tokens()));
 }
 
 }  // namespace

@@ -69,45 +69,39 @@ bool lowercase_simple(std::string_view text, std::string& out) {
     return true;
 }
 
-// The UTF-16 form of lowercase_simple, with the same exceptions; lone
-// surrogates are kept. Lowercase characters stay in the plane of their
-// uppercase ones, so the text keeps its length.
-bool lowercase_simple(std::u16string_view text, std::u16string& out) {
-    const std::uint16_t* lower = bmp_lower();
-    const std::size_t start = out.size();
-    out.resize(start + text.size());
-    char16_t* d = out.data() + start;
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n; ++i) {
-        const char16_t u = text[i];
-        if (u < 0x80) {
-            d[i] = static_cast<char16_t>(u + (static_cast<char16_t>(u - u'A') < 26 ? 32 : 0));
-        } else if (!is_surrogate(u)) {
-            if (u == 0x130 || u == 0x3A3 || lower[u] == 0) {
-                out.resize(start);
-                return false;
-            }
-            d[i] = static_cast<char16_t>(lower[u]);
-        } else if (is_lead_surrogate(u) && i + 1 < n && is_trail_surrogate(text[i + 1])) {
-            const auto mapped = static_cast<char32_t>(u_tolower(static_cast<UChar32>(combine_surrogates(u, text[i + 1]))));
-            if (mapped < 0x10000) {
-                out.resize(start);
-                return false;
-            }
-            encode_utf16(mapped, d + i);
-            ++i;
-        } else {
-            d[i] = u;  // lone surrogate
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
-void lowercase_append(std::u16string_view text, std::u16string& out) {
-    if (lowercase_simple(text, out)) return;
-    lowercase_append_full(text, out);
+bool lowercase_in_place(char16_t* text, std::size_t n) noexcept {
+    // First whether the simple mapping serves, and whether it is all ASCII.
+    unsigned all = 0;
+    bool special = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        all |= text[i];
+        special |= text[i] == 0x130 || text[i] == 0x3A3;
+    }
+    if (special) return false;
+    if (all < 0x80) {
+        for (std::size_t i = 0; i < n; ++i)
+            text[i] = static_cast<char16_t>(text[i] + (static_cast<char16_t>(text[i] - u'A') < 26 ? 32 : 0));
+        return true;
+    }
+    if (all >= 0xD800)  // supplementary characters: their lowercase must stay in their plane
+        for (std::size_t i = 0; i + 1 < n; ++i)
+            if (is_lead_surrogate(text[i]) && is_trail_surrogate(text[i + 1]) &&
+                u_tolower(static_cast<UChar32>(combine_surrogates(text[i], text[i + 1]))) < 0x10000)
+                return false;
+    const std::uint16_t* lower = bmp_lower();
+    for (std::size_t i = 0; i < n; ++i) {
+        const char16_t u = text[i];
+        if (!is_surrogate(u)) {
+            text[i] = static_cast<char16_t>(lower[u]);
+        } else if (is_lead_surrogate(u) && i + 1 < n && is_trail_surrogate(text[i + 1])) {
+            encode_utf16(static_cast<char32_t>(u_tolower(static_cast<UChar32>(combine_surrogates(u, text[i + 1])))),
+                         text + i);
+            ++i;
+        }  // else a lone surrogate, kept
+    }
+    return true;
 }
 
 void lowercase_append_full(std::u16string_view text, std::u16string& out) {

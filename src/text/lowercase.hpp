@@ -4,6 +4,7 @@
 // around it. ASCII-only input never reaches ICU.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -19,8 +20,15 @@ void lowercase_append(std::string_view text, std::string& out);
 // Always through ICU's full case mapper (the reference for the above).
 void lowercase_append_full(std::string_view text, std::string& out);
 
-// The same two over UTF-16 (lone surrogates are kept as they are).
-void lowercase_append(std::u16string_view text, std::u16string& out);
+// UTF-16 text[0, n) lowercased in place, when ICU's simple per-character
+// mapping gives the full mapping with the same length: the text holds no
+// U+0130 or U+03A3 (and no character whose lowercase lies in another
+// plane). Otherwise returns false with the text unchanged. Lone surrogates
+// are kept as they are.
+bool lowercase_in_place(char16_t* text, std::size_t n) noexcept;
+
+// Appends the lowercase form of UTF-16 `text` to `out` through ICU's full
+// case mapper (the reference for the above).
 void lowercase_append_full(std::u16string_view text, std::u16string& out);
 
 }  // namespace quarnel::text

@@ -301,3 +301,132 @@ def test_reference_counts_unchanged():
         with pytest.raises(TypeError):
             tok.batch_tokenize(texts, lowercase=1)
     assert [sys.getrefcount(o) for o in objs] == before
+
+
+# ------------------------------------------- against ICU over UTF-16 (PyICU)
+
+icu = pytest.importorskip("icu")
+_ROOT = icu.Locale.getRoot()
+_BREAKS = icu.BreakIterator.createWordInstance(_ROOT)
+_DELETED = {icu.UCharCategory.CONTROL_CHAR, icu.UCharCategory.SURROGATE, icu.UCharCategory.UNASSIGNED}
+_WS = "\t\n\x0b\x0c\r \x85\xa0\u1680\u2000\u2001\u2002\u2003\u2004\u2005\u2006\u2007\u2008\u2009\u200a" \
+      "\u2028\u2029\u202f\u205f\u3000"
+
+
+def icu_reference(text, remove_stopwords=False, lowercase=True, stopwords=frozenset()):
+    """The documented steps done by hand: cleaning by ICU's general category,
+    White_Space trim, ICU's root lowercase mapping of the whole text, ICU's
+    word boundaries over UTF-16, pieces trimmed, empty ones and stop words
+    dropped."""
+    text = "".join(c for c in text if icu.Char.charType(c) not in _DELETED).strip(_WS)
+    if not text:
+        return []
+    u = icu.UnicodeString(text)
+    if lowercase:
+        u.toLower(_ROOT)
+    _BREAKS.setText(u)
+    out, start = [], 0
+    for end in _BREAKS:
+        piece = str(u[start:end]).strip(_WS)
+        start = end
+        if piece and not (remove_stopwords and piece in stopwords):
+            out.append(piece)
+    return out
+
+
+def _random_texts(seed, count):
+    """Texts built from the pieces each step is sensitive to."""
+    rng = random.Random(seed)
+    letters = {"Burmese": (0x1000, 0x109F), "Khmer": (0x1780, 0x17DD), "Lao": (0x0E81, 0x0EDF),
+               "Thai": (0x0E01, 0x0E5B)}
+    pieces = [" ", "  ", "\u3000", "\t", "\n", "\x00", "\x7f", "\x85", "\x9f", "\ufdd0", "\uffff", "\U0010fffe",
+              "\u0378", "\U0001faf9", "\u0301", " \u0301", "\u200d", "\u00ad", "\ue000", "\u2028",
+              "\U0001F469\u200D\U0001F4BB", "\U0001F468\u200D\U0001F469\u200D\U0001F467", "\U0001F1EB\U0001F1F7",
+              "\U0001F44D\U0001F3FD", "\U0001FAE8", "\U00031350", "\u0cf3", "A", "word", "Don't", "3.14", "1,000",
+              "a:b", "e.g.", "\u0130", "\u03a3", "\u039f\u0394\u039f\u03a3", "\u6771\u4eac\u306f", "\u30ab\u30bf\u30ab\u30ca",
+              "\ud55c\uad6d\uc5b4", ",", "!", "_", "@", "\U00010400"]
+    for _ in range(count):
+        parts = []
+        for _ in range(rng.randint(0, 12)):
+            if rng.random() < 0.3:
+                lo, hi = letters[rng.choice(sorted(letters))]
+                parts.append("".join(chr(rng.randint(lo, hi)) for _ in range(rng.randint(1, 8))))
+            else:
+                parts.append(rng.choice(pieces))
+        yield "".join(parts)
+
+
+def _differential_texts():
+    yield from (text for _, text, _ in _word_break_cases()) if WORD_BREAK_TEST.is_file() else ()
+    corpus = Path(__file__).resolve().parents[2] / "examples" / "data" / "multilingual.tsv"
+    yield from (line.split("\t", 1)[1] for line in corpus.read_text(encoding="utf-8").splitlines()
+                if line and not line.startswith("#"))
+    yield from _random_texts(5, 4000)
+    # Letter runs of the scripts cut by dictionary, as the iterator sees them
+    # alone and between words.
+    for lo, hi in ((0x1000, 0x102A), (0x1780, 0x17B3), (0x0E81, 0x0EAE), (0x0E01, 0x0E2E)):
+        rng = random.Random(lo)
+        for _ in range(300):
+            run = "".join(chr(rng.randint(lo, hi + 20)) for _ in range(rng.randint(1, 8)))
+            yield run
+            yield f"x {run} y"
+
+
+def test_same_tokens_as_icu_over_utf16():
+    texts = list(_differential_texts())
+    assert len(texts) > 8000
+    stop = frozenset({"the", ",", "\u0e01"})
+    tok = ICUWordPreTokenizer(stop)
+    for lowercase in (True, False):
+        got = tok.batch_tokenize(texts, lowercase=lowercase)
+        bad = [(t, g) for t, g in zip(texts, got) if g != icu_reference(t, lowercase=lowercase)]
+        assert not bad, bad[:5]
+    got = tok.batch_tokenize(texts, True)
+    assert got == [icu_reference(t, True, True, stop) for t in texts]
+    assert [tok.tokenize(t) for t in texts[:500]] == tok.batch_tokenize(texts[:500])
+
+
+def test_long_texts_and_batches_beyond_the_kept_buffer():
+    rng = random.Random(9)
+    long_text = " ".join(_random_texts(7, 3000))  # about 100,000 characters
+    assert TOK.tokenize(long_text) == icu_reference(long_text)
+    # More than the 16 MB a thread keeps: the buffer is let go, and the next
+    # call works on a fresh one.
+    texts = [long_text[rng.randrange(1000):] for _ in range(90)]
+    once = TOK.batch_tokenize(texts)
+    assert once == TOK.batch_tokenize(texts) and once[0] == TOK.tokenize(texts[0])
+
+
+@pytest.mark.parametrize("text, tokens", [
+    # Characters added in Unicode 15.0, which ICU 72 knows: kept.
+    ("emoji\U0001FAE8inside", ["emoji", "\U0001FAE8", "inside"]),
+    ("a\U00031350b", ["a", "\U00031350", "b"]),
+    ("hello \U0001FAE8 world", ["hello", "\U0001FAE8", "world"]),
+    ("\u0c95\u0cf3", ["\u0c95\u0cf3"]),
+    # ICU's boundaries over UTF-16 for Burmese.
+    ("\u105d\u102a", ["\u105d\u102a"]),
+    ("\u1000\u102a\u105d", ["\u1000\u102a\u105d"]),
+])
+def test_unicode_15_characters_and_utf16_boundaries(text, tokens):
+    assert TOK.tokenize(text) == tokens
+
+
+@pytest.mark.parametrize("text", ["a\ud800", "\ud800\udc00", "x\udfff y", "\U0001F600\ud800", "\udbff\udfff"])
+def test_lone_surrogates_fail_even_where_they_would_pair(text):
+    with pytest.raises(UnicodeEncodeError) as info:
+        TOK.tokenize(text)
+    assert info.value.reason == "surrogates not allowed" and info.value.object == text
+    with pytest.raises(UnicodeEncodeError):
+        TOK.batch_tokenize(["fine", text])
+    with pytest.raises(UnicodeEncodeError):
+        ICUWordPreTokenizer({"fine", text})
+
+
+def test_results_are_canonical_strs():
+    # Each token is built in the narrowest kind holding it: equal and
+    # hashing equal to the same str made by Python.
+    for text in ["ascii caf\u00e9 \u00ff\u00e9", "\u0100b \u4e2d\u6587 \U0001F600\U0001F600 x\U00010400",
+                 "\u00e9\u4e2d \U0001F469\u200D\U0001F4BB"]:
+        for token in TOK.tokenize(text, lowercase=False):
+            same = "".join(list(token))
+            assert token == same and hash(token) == hash(same) and sys.getsizeof(token) == sys.getsizeof(same)

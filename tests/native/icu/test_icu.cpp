@@ -1,14 +1,20 @@
 // The pieces of ICUWordPreTokenizer: cleaning against ICU's categories,
 // White_Space trimming, UTF-16 lowercasing against ICU's full case mapper,
 // the per-thread segmenter clones, the batch loop.
+#include <algorithm>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <unicode/brkiter.h>
+#include <unicode/locid.h>
 #include <unicode/uchar.h>
+#include <unicode/utext.h>
 
 #include "check.hpp"
+#include "icu/ascii_words.hpp"
 #include "icu/cleaning.hpp"
 #include "icu/icu_word_pre_tokenizer.hpp"
 #include "icu/white_space.hpp"
@@ -52,10 +58,11 @@ std::u16string lower_full(std::u16string_view s) {
     return out;
 }
 
-std::u16string lower(std::u16string_view s) {
-    std::u16string out;
-    text::lowercase_append(s, out);
-    return out;
+// As the tokenizer lowercases: in place, else through the full mapper.
+std::u16string lower(std::u16string s) {
+    if (text::lowercase_in_place(s.data(), s.size())) return s;
+    CHECK(s.find_first_of(u"\u0130\u03a3") != std::u16string::npos);  // only these need it
+    return lower_full(s);
 }
 
 // Random text from pieces that stress a step: ASCII, controls, C1, Latin-1,
@@ -199,12 +206,8 @@ TEST(segmenter_clones_are_per_thread_and_bounded) {
 
 namespace {
 
-bool tokens_are(const Utf16List& list, std::initializer_list<std::u16string_view> want) {
-    if (list.size() != want.size()) return false;
-    std::size_t i = 0;
-    for (std::u16string_view w : want)
-        if (list[i++] != w) return false;
-    return true;
+bool tokens_are(const std::vector<std::u16string>& list, std::initializer_list<std::u16string_view> want) {
+    return std::equal(list.begin(), list.end(), want.begin(), want.end());
 }
 
 }  // namespace
@@ -232,13 +235,109 @@ TEST(batch_groups_texts_and_stops_between_them) {
     Utf16List in = texts();
     Utf16TokenGroups out;
     CHECK(tok.tokenize_batch(in, false, true, out));
-    CHECK_EQ(out.ends, (std::vector<std::size_t>{2, 2, 2, 4}));
-    CHECK(tokens_are(out.tokens, {u"a", u"b", u"cd", u"e"}));
+    std::vector<std::u16string> tokens;
+    std::vector<std::size_t> ends;
+    for (std::size_t g = 0; g < out.size(); ++g) {
+        for (std::size_t i = out.begin_of(g); i < out.groups[g].end; ++i) tokens.emplace_back(out.token(g, i));
+        ends.push_back(tokens.size());
+    }
+    CHECK_EQ(ends, (std::vector<std::size_t>{2, 2, 2, 4}));
+    CHECK(tokens_are(tokens, {u"a", u"b", u"cd", u"e"}));
+    // A text whose lowercase is longer goes to the side buffer.
+    in = Utf16List();
+    in.push_back(u"\u0130x \u0130");
+    in.push_back(u"Y z");
+    CHECK(tok.tokenize_batch(in, false, true, out));
+    CHECK(out.groups[0].in_side && !out.groups[1].in_side);
+    CHECK(out.token(0, 0) == u"i\u0307x" && out.token(0, 1) == u"i\u0307" && out.token(1, 2) == u"y");
     // Asked before each text: stopping at the third leaves two groups.
     in = texts();
-    out = {};
     int asked = 0;
     CHECK(!tok.tokenize_batch(in, false, true, out, [&] { return ++asked == 3; }));
     CHECK_EQ(asked, 3);
-    CHECK_EQ(out.groups(), 2u);
+    CHECK_EQ(out.size(), 2u);
+}
+
+namespace {
+
+// ICU's boundaries of `text`, and the fast path's.
+std::vector<std::size_t> icu_boundaries(icu::BreakIterator& it, UText* ut, std::u16string_view text) {
+    UErrorCode status = U_ZERO_ERROR;
+    utext_openUChars(ut, reinterpret_cast<const UChar*>(text.data()), static_cast<int64_t>(text.size()), &status);
+    it.setText(ut, status);
+    std::vector<std::size_t> out;
+    it.first();
+    for (int32_t b = it.next(); b != icu::BreakIterator::DONE; b = it.next()) out.push_back(static_cast<std::size_t>(b));
+    return out;
+}
+
+std::vector<std::size_t> ascii_boundaries(std::u16string_view text) {
+    std::vector<std::size_t> out;
+    for (std::size_t b = 0; b < text.size();) out.push_back(b = ascii_segment_end(text, b));
+    return out;
+}
+
+// Compares the fast path with ICU's iterator on texts it is handed.
+class AsciiChecker {
+public:
+    AsciiChecker() {
+        UErrorCode status = U_ZERO_ERROR;
+        it_.reset(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
+    }
+    ~AsciiChecker() { utext_close(&ut_); }
+
+    void check(std::u16string_view text) {
+        ++checked;
+        if (ascii_boundaries(text) != icu_boundaries(*it_, &ut_, text) && ++mismatches <= 5) {
+            std::string shown(text.begin(), text.end());
+            std::fprintf(stderr, "ASCII boundaries differ from ICU's on \"%s\"\n", shown.c_str());
+        }
+    }
+
+    std::size_t checked = 0, mismatches = 0;
+
+private:
+    std::unique_ptr<icu::BreakIterator> it_;
+    UText ut_ = UTEXT_INITIALIZER;
+};
+
+// Every string of `length` printable ASCII characters whose first character
+// is first_lo..first_hi.
+void check_all(AsciiChecker& checker, std::size_t length, char16_t first_lo, char16_t first_hi) {
+    std::u16string text(length, u' ');
+    text[0] = first_lo;
+    for (;;) {
+        checker.check(text);
+        // The next string: the last character counts fastest.
+        std::size_t k = length - 1;
+        while (k > 0 && text[k] == u'~') text[k--] = u' ';
+        if (k == 0 && text[0] == first_hi) return;
+        ++text[k];
+    }
+}
+
+}  // namespace
+
+// The fast path for printable ASCII against ICU's iterator: every string of
+// up to four printable ASCII characters (on two threads), then random
+// longer ones.
+TEST(ascii_boundaries_match_icu) {
+    AsciiChecker low, high;
+    std::thread other([&] {
+        for (std::size_t length = 1; length <= 4; ++length) check_all(high, length, u'P', u'~');
+    });
+    for (std::size_t length = 1; length <= 4; ++length) check_all(low, length, u' ', u'O');
+    other.join();
+    CHECK_EQ(low.checked + high.checked, std::size_t{95} + 95 * 95 + 95 * 95 * 95 + 95 * 95 * 95 * 95);
+    std::mt19937 rng(3);
+    const std::u16string_view common = u"aZ09_.,;:'\"@ -!";
+    std::u16string text;
+    for (int round = 0; round < 300000; ++round) {
+        text.resize(5 + rng() % 12);
+        for (auto& u : text) u = rng() % 4 ? common[rng() % common.size()] : static_cast<char16_t>(0x20 + rng() % 95);
+        low.check(text);
+    }
+    CHECK_EQ(low.mismatches + high.mismatches, 0u);
+    CHECK(is_printable_ascii(u" ~az") && !is_printable_ascii(u"a\x7f") && !is_printable_ascii(u"a\x1f") &&
+          !is_printable_ascii(u"\u00e9"));
 }
