@@ -38,48 +38,32 @@ constexpr std::array<Class, 128> kClasses = make_classes();
 
 }  // namespace
 
-bool is_printable_ascii(std::u16string_view text) noexcept {
-    bool ok = true;
-    for (const char16_t u : text) ok &= static_cast<char16_t>(u - 0x20) < 0x5F;
-    return ok;
-}
-
 std::size_t ascii_segment_end(std::u16string_view text, std::size_t begin) noexcept {
     const std::size_t n = text.size();
     auto cls = [&](std::size_t i) { return kClasses[text[i]]; };
+    // Letters, digits and the underscore join whatever of them follows
+    // (WB5, WB8, WB9, WB10, WB13a, WB13b).
+    auto joins = [](Class c) { return c == kLetter || c == kNumeric || c == kExtendNum; };
     std::size_t i = begin + 1;
-    for (; i < n; ++i) {
-        const Class a = cls(i - 1), b = cls(i);
-        switch (a) {
-            case kSpace:  // WB3d
-                if (b == kSpace) continue;
-                return i;
-            case kLetter:
-                if (b == kLetter || b == kNumeric || b == kExtendNum) continue;  // WB5, WB9, WB13a
-                if (b == kMidNumLetQ && i + 1 < n && cls(i + 1) == kLetter) continue;  // WB6
-                return i;
-            case kNumeric:
-                if (b == kNumeric || b == kLetter || b == kExtendNum) continue;  // WB8, WB10, WB13a
-                if ((b == kMidNum || b == kMidNumLetQ) && i + 1 < n && cls(i + 1) == kNumeric) continue;  // WB12
-                return i;
-            case kExtendNum:
-                if (b == kExtendNum || b == kLetter || b == kNumeric) continue;  // WB13a, WB13b
-                return i;
-            // WB7 and WB11, looking back within the segment only (as ICU's
-            // iterator does, forward from the last boundary): a mark that
-            // WB6 or WB12 let in has its letter or digit before it.
-            case kMidNumLetQ:
-                if (b == kLetter && i >= begin + 2 && cls(i - 2) == kLetter) continue;
-                if (b == kNumeric && i >= begin + 2 && cls(i - 2) == kNumeric) continue;
-                return i;
-            case kMidNum:
-                if (b == kNumeric && i >= begin + 2 && cls(i - 2) == kNumeric) continue;
-                return i;
-            default:
-                return i;
-        }
+    const Class first = cls(begin);
+    if (first == kSpace) {  // WB3d
+        while (i < n && text[i] == u' ') ++i;
+        return i;
     }
-    return i;
+    // Anything else stands alone (WB999), marks included: WB7 and WB11 join
+    // a mark to what follows only after a letter or digit in its segment,
+    // which WB6 or WB12 would have let in.
+    if (!joins(first)) return i;
+    for (;;) {
+        while (i < n && joins(cls(i))) ++i;
+        if (i + 1 >= n) return i;
+        // A mark between two letters (WB6, WB7) or two digits (WB11, WB12).
+        const Class before = cls(i - 1), mark = cls(i), after = cls(i + 1);
+        const bool letters = before == kLetter && after == kLetter && mark == kMidNumLetQ;
+        const bool digits = before == kNumeric && after == kNumeric && (mark == kMidNum || mark == kMidNumLetQ);
+        if (!letters && !digits) return i;
+        i += 2;
+    }
 }
 
 }  // namespace quarnel::icu_text

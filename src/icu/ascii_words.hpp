@@ -16,9 +16,6 @@
 
 namespace quarnel::icu_text {
 
-// Whether every unit of `text` is printable ASCII.
-bool is_printable_ascii(std::u16string_view text) noexcept;
-
 // The end of the segment that starts at `begin` (< text.size()) of printable
 // ASCII `text`.
 std::size_t ascii_segment_end(std::u16string_view text, std::size_t begin) noexcept;

@@ -49,6 +49,10 @@ void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::s
     char16_t* data = units + base;
     const std::u16string_view trimmed = icu_text::trim_white_space({data, icu_text::clean_in_place(data, n)});
     Utf16TokenGroups::Group group{base + static_cast<std::size_t>(trimmed.data() - data), out.spans.size(), false};
+    // Cleaned text holds no controls: ASCII is printable ASCII.
+    unsigned all = 0;
+    for (const char16_t u : trimmed) all |= u;
+    const bool ascii = all < 0x80;
     std::u16string_view text = trimmed;
     if (lowercase && !text::lowercase_in_place(units + group.base, text.size())) {
         // Its lowercase may be longer (U+0130 becomes two units): in `side`.
@@ -70,7 +74,7 @@ void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::s
         out.spans.push_back({at, at + static_cast<std::uint32_t>(piece.size())});
     };
     if (text.empty()) {
-    } else if (icu_text::is_printable_ascii(text)) {
+    } else if (ascii) {
         for (std::size_t begin = 0, end; begin < text.size(); begin = end) {
             end = icu_text::ascii_segment_end(text, begin);
             emit(begin, end);

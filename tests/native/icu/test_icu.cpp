@@ -338,6 +338,4 @@ TEST(ascii_boundaries_match_icu) {
         low.check(text);
     }
     CHECK_EQ(low.mismatches + high.mismatches, 0u);
-    CHECK(is_printable_ascii(u" ~az") && !is_printable_ascii(u"a\x7f") && !is_printable_ascii(u"a\x1f") &&
-          !is_printable_ascii(u"\u00e9"));
 }
