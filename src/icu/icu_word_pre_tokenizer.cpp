@@ -73,8 +73,7 @@ void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::s
         const auto at = static_cast<std::uint32_t>(piece.data() - text.data());
         out.spans.push_back({at, at + static_cast<std::uint32_t>(piece.size())});
     };
-    if (text.empty()) {
-    } else if (ascii) {
+    if (ascii) {  // (an empty text too: it has no segments)
         for (std::size_t begin = 0, end; begin < text.size(); begin = end) {
             end = icu_text::ascii_segment_end(text, begin);
             emit(begin, end);
