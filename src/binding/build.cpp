@@ -103,6 +103,7 @@ PyObject* to_python(const Utf16TokenGroups& groups) {
     Ref outer = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups.size())));
     if (!outer) return nullptr;
     for (std::size_t g = 0; g < groups.size(); ++g) {
+        if (!keep_building()) return nullptr;
         PyObject* inner = to_python(groups, g);
         if (!inner) return nullptr;
         PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(g), inner);

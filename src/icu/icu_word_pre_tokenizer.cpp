@@ -6,6 +6,7 @@
 #include "icu/ascii_words.hpp"
 #include "icu/cleaning.hpp"
 #include "icu/white_space.hpp"
+#include "pool/interrupt.hpp"
 #include "text/lowercase.hpp"
 
 namespace quarnel {
@@ -16,8 +17,8 @@ Result<ICUWordPreTokenizer> ICUWordPreTokenizer::create(StopwordSet stopwords) {
     return ICUWordPreTokenizer(std::move(segmenter), std::move(stopwords));
 }
 
-bool ICUWordPreTokenizer::tokenize_batch(Utf16List& texts, bool remove_stopwords, bool lowercase,
-                                         Utf16TokenGroups& out, const std::function<bool()>& interrupted) const {
+void ICUWordPreTokenizer::tokenize_batch(Utf16List& texts, bool remove_stopwords, bool lowercase,
+                                         Utf16TokenGroups& out) const {
     out.clear();
     out.texts = texts.bytes();
     // Words and the spaces between them alternate: about one token per five
@@ -27,10 +28,9 @@ bool ICUWordPreTokenizer::tokenize_batch(Utf16List& texts, bool remove_stopwords
     const std::span<const std::size_t> offsets = texts.offsets();
     char16_t* units = texts.size() ? texts.data(0) : nullptr;
     for (std::size_t i = 0; i < texts.size(); ++i) {
-        if (interrupted && interrupted()) return false;
+        pool::checkpoint();
         tokenize_one(units, offsets[i], offsets[i + 1] - offsets[i], remove_stopwords, lowercase, out);
     }
-    return true;
 }
 
 std::vector<std::u16string> ICUWordPreTokenizer::tokenize(std::u16string_view text, bool remove_stopwords,

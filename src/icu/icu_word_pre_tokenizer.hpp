@@ -5,7 +5,6 @@
 // request, the stop words.
 #pragma once
 
-#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -28,12 +27,11 @@ public:
     // Tokenizes every text of `texts`, in order, on the calling thread: the
     // texts are cleaned and lowercased in place, and `out` (emptied first)
     // gets one group of spans per text, pointing into `texts`, which must
-    // outlive it. `interrupted`, when given, is asked between texts; once it
-    // answers true the rest are left and the result is false.
-    // Thread-safe; never fails otherwise (a segmenter breaking its contract
-    // is a Fault).
-    bool tokenize_batch(Utf16List& texts, bool remove_stopwords, bool lowercase, Utf16TokenGroups& out,
-                        const std::function<bool()>& interrupted = {}) const;
+    // outlive it. Before each text is an interruption point
+    // (pool::checkpoint): a call that its poll stops ends by
+    // pool::Interrupted. Thread-safe; never fails otherwise (a segmenter
+    // breaking its contract is a Fault).
+    void tokenize_batch(Utf16List& texts, bool remove_stopwords, bool lowercase, Utf16TokenGroups& out) const;
 
     // One text's tokens, copied (for tests and tools).
     std::vector<std::u16string> tokenize(std::u16string_view text, bool remove_stopwords, bool lowercase) const;

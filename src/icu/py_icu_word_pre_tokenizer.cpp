@@ -3,7 +3,6 @@
 #include "binding/class.hpp"
 #include "binding/utf16.hpp"
 #include "icu/icu_word_pre_tokenizer.hpp"
-#include "pool/interrupt.hpp"
 
 namespace quarnel::binding {
 
@@ -44,12 +43,7 @@ Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& arg
 Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
     QUARNEL_TRY(Utf16Texts texts, args.get<Utf16Texts>(0));
     QUARNEL_TRY(Flags f, flags(args));
-    without_gil([&] {
-        tokenizer.tokenize_batch(texts.list(), f.remove_stopwords, f.lowercase, texts.tokens(), [] {
-            pool::checkpoint();
-            return false;
-        });
-    });
+    without_gil([&] { tokenizer.tokenize_batch(texts.list(), f.remove_stopwords, f.lowercase, texts.tokens()); });
     return built(build_result(texts.tokens()));
 }
 

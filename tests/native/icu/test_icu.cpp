@@ -2,6 +2,7 @@
 // White_Space trimming, UTF-16 lowercasing against ICU's full case mapper,
 // the per-thread segmenter clones, the batch loop.
 #include <algorithm>
+#include <chrono>
 #include <memory>
 #include <random>
 #include <string>
@@ -19,6 +20,7 @@
 #include "icu/icu_word_pre_tokenizer.hpp"
 #include "icu/white_space.hpp"
 #include "icu/word_segmenter.hpp"
+#include "pool/interrupt.hpp"
 #include "text/lowercase.hpp"
 #include "text/utf16.hpp"
 
@@ -234,7 +236,7 @@ TEST(batch_groups_texts_and_stops_between_them) {
     };
     Utf16List in = texts();
     Utf16TokenGroups out;
-    CHECK(tok.tokenize_batch(in, false, true, out));
+    tok.tokenize_batch(in, false, true, out);
     std::vector<std::u16string> tokens;
     std::vector<std::size_t> ends;
     for (std::size_t g = 0; g < out.size(); ++g) {
@@ -247,15 +249,25 @@ TEST(batch_groups_texts_and_stops_between_them) {
     in = Utf16List();
     in.push_back(u"\u0130x \u0130");
     in.push_back(u"Y z");
-    CHECK(tok.tokenize_batch(in, false, true, out));
+    tok.tokenize_batch(in, false, true, out);
     CHECK(out.groups[0].in_side && !out.groups[1].in_side);
     CHECK(out.token(0, 0) == u"i\u0307x" && out.token(0, 1) == u"i\u0307" && out.token(1, 2) == u"y");
-    // Asked before each text: stopping at the third leaves two groups.
+    // An interruption point before each text: a poll that says stop ends
+    // the batch by Interrupted.
+    struct Poll {
+        static bool stop(void*) { return true; }
+    };
+    pool::PollScope scope(&Poll::stop, nullptr);
+    pool::checkpoint();  // starts the poll's first interval
+    std::this_thread::sleep_for(pool::kPollInterval + std::chrono::milliseconds(10));
     in = texts();
-    int asked = 0;
-    CHECK(!tok.tokenize_batch(in, false, true, out, [&] { return ++asked == 3; }));
-    CHECK_EQ(asked, 3);
-    CHECK_EQ(out.size(), 2u);
+    bool stopped = false;
+    try {
+        tok.tokenize_batch(in, false, true, out);
+    } catch (const pool::Interrupted&) {
+        stopped = true;
+    }
+    CHECK(stopped && out.size() == 0);
 }
 
 namespace {
