@@ -1,14 +1,18 @@
 // The keep test of the row conversion, run over a whole row at once: the
 // scan writes the indices of the columns whose value passes, in ascending
-// order. Contiguous rows are scanned with AVX2 when the processor has it
-// (checked once per process); strided rows and other processors take the
-// scalar loop, which gives the same indices.
+// order. Contiguous rows are scanned by a vector kernel where the build has
+// one the processor can run (AVX2 on x86-64, checked once per process; NEON
+// on aarch64; see kernel_path.hpp); strided rows, other processors and
+// portable builds take the scalar loop, which gives the same indices.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <span>
+
+#include "converter/kernel_path.hpp"
 
 namespace quarnel::converter {
 
@@ -55,10 +59,18 @@ inline std::uint16_t load_f16(const char* p) noexcept {
 // how many there are.
 std::size_t scan_row(const RowView& row, bool allow_negative, std::uint32_t* out) noexcept;
 
-// The two implementations behind scan_row, for tests and benchmarks.
+using ScanFn = std::size_t(const RowView& row, bool allow_negative, std::uint32_t* out) noexcept;
+
+// The implementations behind scan_row: the portable one ("portable",
+// scan_row_scalar) first, then the vector kernels of this build, which take
+// contiguous rows only (stride == element size); scan_row uses the last
+// usable one for contiguous rows.
+std::span<const KernelPath<ScanFn>> scan_paths() noexcept;
+
 std::size_t scan_row_scalar(const RowView& row, bool allow_negative, std::uint32_t* out) noexcept;
+
+#if defined(QUARNEL_KERNELS_X86)
 bool has_avx2() noexcept;
-// Contiguous rows only (stride == element size); call only when has_avx2().
-std::size_t scan_row_avx2(const RowView& row, bool allow_negative, std::uint32_t* out) noexcept;
+#endif
 
 }  // namespace quarnel::converter

@@ -7,6 +7,7 @@
 #include <string>
 #include <limits>
 #include <random>
+#include <span>
 #include <vector>
 
 #include "check.hpp"
@@ -37,22 +38,37 @@ TEST(half_widening_is_exact_for_every_pattern) {
     CHECK_EQ(half_to_float_soft(0x0001), std::ldexp(1.0f, -24));
 }
 
-TEST(f16c_and_software_widening_agree_bit_for_bit) {
-    if (!has_f16c()) {
-        std::printf("skipped: no F16C on this processor\n");
-        return;
-    }
-    // Every pattern, at every offset modulo the vector width (the tail
-    // converts one value at a time).
+namespace {
+
+// Names the paths a test ran, so the log shows what this build and
+// processor covered.
+template <class Path>
+void report_paths(const char* what, std::span<const Path> paths) {
+    std::printf("  %s paths run:", what);
+    for (const auto& path : paths) std::printf(" %s%s", path.name, path.usable ? "" : " (not on this processor)");
+    std::printf("\n");
+}
+
+}  // namespace
+
+TEST(every_widening_path_matches_the_software_one_bit_for_bit) {
+    // Every pattern, at every offset modulo the widest vector (the tails
+    // convert one value at a time), through each path and the dispatcher.
     std::vector<std::uint16_t> all(0x10000 + 7);
     for (std::size_t h = 0; h < all.size(); ++h) all[h] = static_cast<std::uint16_t>(h);
-    for (std::size_t offset = 0; offset < 8; ++offset) {
-        const std::size_t n = 0x10000 - offset;
-        std::vector<float> soft(n), f16c(n);
-        widen_halves_soft(all.data() + offset, soft.data(), n);
-        widen_halves_f16c(all.data() + offset, f16c.data(), n);
-        CHECK(std::memcmp(soft.data(), f16c.data(), n * sizeof(float)) == 0);
+    std::vector<KernelPath<WidenFn>> paths(widen_paths().begin(), widen_paths().end());
+    paths.push_back({"dispatched", &widen_halves, true});
+    for (const auto& path : paths) {
+        if (!path.usable) continue;
+        for (std::size_t offset = 0; offset < 8; ++offset) {
+            const std::size_t n = 0x10000 - offset;
+            std::vector<float> soft(n), widened(n);
+            for (std::size_t i = 0; i < n; ++i) soft[i] = half_to_float_soft(all[offset + i]);
+            path.run(all.data() + offset, widened.data(), n);
+            CHECK(std::memcmp(soft.data(), widened.data(), n * sizeof(float)) == 0);
+        }
     }
+    report_paths("widening", std::span<const KernelPath<WidenFn>>(paths));
 }
 
 TEST(thresholds_are_the_nearest_single_to_one_ten_thousandth) {
@@ -96,11 +112,9 @@ const std::uint16_t kAdversarialF16[] = {0x0000, 0x8000, 0x0001, 0x8001, 0x03FF,
 
 }  // namespace
 
-TEST(simd_scan_equals_scalar_scan_for_every_length) {
-    if (!has_avx2()) {
-        std::printf("skipped: no AVX2 on this processor\n");
-        return;
-    }
+TEST(every_scan_path_equals_the_keep_test_for_every_length) {
+    std::vector<KernelPath<ScanFn>> paths(scan_paths().begin(), scan_paths().end());
+    paths.push_back({"dispatched", &scan_row, true});
     std::mt19937 rng(11);
     const std::vector<std::uint32_t> edges = adversarial_f32();
     for (int round = 0; round < 40; ++round) {
@@ -121,16 +135,20 @@ TEST(simd_scan_equals_scalar_scan_for_every_length) {
             for (bool negative : {false, true}) {
                 const RowView a{raw32.data() + 1, n, 4, Element::F32};
                 const RowView b{raw16.data() + 1, n, 2, Element::F16};
-                CHECK(scan_with(scan_row_avx2, a, negative) == scan_with(scan_row_scalar, a, negative));
-                CHECK(scan_with(scan_row_avx2, b, negative) == scan_with(scan_row_scalar, b, negative));
-                // The scalar scan against the keep test itself.
-                std::vector<std::uint32_t> want;
-                for (std::size_t i = 0; i < n; ++i)
-                    if (keep_f32(f32[i], negative)) want.push_back(static_cast<std::uint32_t>(i));
-                CHECK(scan_with(scan_row_scalar, a, negative) == want);
+                std::vector<std::uint32_t> want32, want16;
+                for (std::size_t i = 0; i < n; ++i) {
+                    if (keep_f32(f32[i], negative)) want32.push_back(static_cast<std::uint32_t>(i));
+                    if (keep_f16(f16[i], negative)) want16.push_back(static_cast<std::uint32_t>(i));
+                }
+                for (const auto& path : paths) {
+                    if (!path.usable) continue;
+                    CHECK(scan_with(path.run, a, negative) == want32);
+                    CHECK(scan_with(path.run, b, negative) == want16);
+                }
             }
         }
     }
+    report_paths("scan", std::span<const KernelPath<ScanFn>>(paths));
 }
 
 TEST(quantize_uses_single_precision_and_saturates) {
@@ -147,6 +165,7 @@ TEST(quantize_uses_single_precision_and_saturates) {
     CHECK_EQ(quantize(half_to_float_soft(0x0347), 1000000.0f), 50);
 }
 
+#if defined(QUARNEL_KERNELS_X86)
 // The run-time detection agrees with what the kernel reports for this
 // machine (/proc/cpuinfo's flags).
 TEST(cpu_feature_detection_matches_the_kernel) {
@@ -161,3 +180,4 @@ TEST(cpu_feature_detection_matches_the_kernel) {
     CHECK_EQ(has_f16c(), flag("f16c") && flag("avx"));
     CHECK_EQ(has_avx2(), flag("avx2"));
 }
+#endif
