@@ -29,7 +29,7 @@
 //
 // The pool is created on first use and lives until the process exits. Its
 // size is read once: RAYON_NUM_THREADS, else RAYON_RS_NUM_CPUS, else the CPUs
-// available to the process (affinity mask, limited by the cgroup CPU quota).
+// available to the process (see cpus.hpp).
 // If its threads cannot be started, every use raises an internal fault.
 #pragma once
 

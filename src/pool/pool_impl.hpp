@@ -19,28 +19,6 @@
 
 namespace quarnel::pool::detail {
 
-// ---- Pool size (pure functions, so the rules can be tested) ----
-
-// A decimal integer: an optional leading '+', then one or more digits and
-// nothing else. Values that overflow size_t are not integers.
-std::optional<std::size_t> parse_thread_count(std::string_view text);
-
-// The worker count from the two environment variables (nullopt when unset)
-// and the CPUs available to the process.
-std::size_t resolve_thread_count(std::optional<std::string_view> rayon_num_threads,
-                                 std::optional<std::string_view> rayon_rs_num_cpus,
-                                 std::size_t available_cpus);
-
-// CPU limit from a cgroup v2 `cpu.max` ("quota period" or "max period"), or
-// from cgroup v1 `cpu.cfs_quota_us` / `cpu.cfs_period_us` (quota -1 = none).
-// nullopt when there is no limit or the text is not understood.
-std::optional<std::size_t> cgroup_v2_cpu_limit(std::string_view cpu_max);
-std::optional<std::size_t> cgroup_v1_cpu_limit(std::string_view quota, std::string_view period);
-
-// CPUs this process may use: the affinity mask, limited by the cgroup quota;
-// at least 1.
-std::size_t available_cpus();
-
 // ---- Pool start ----
 
 struct Registry;

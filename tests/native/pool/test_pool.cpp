@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "check.hpp"
+#include "pool/cpus.hpp"
 #include "pool/pool.hpp"
 
 using namespace quarnel;
