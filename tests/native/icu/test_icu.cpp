@@ -87,6 +87,7 @@ std::u16string random_text(std::mt19937& rng) {
 TEST(cleaning_follows_icu_for_every_code_point) {
     int mismatches = 0;
     for (char32_t c = 0; c < 0x110000; ++c) {
+        if (!check::visits(c)) continue;
         const auto type = u_charType(static_cast<UChar32>(c));
         const bool deleted = type == U_CONTROL_CHAR || type == U_SURROGATE || type == U_UNASSIGNED;
         const std::u16string one = u"ab" + utf16(c) + u"cd";
@@ -105,7 +106,7 @@ TEST(cleaning_follows_icu_for_every_code_point) {
 
 TEST(cleaning_matches_the_reference_on_random_texts) {
     std::mt19937 rng(7);
-    for (int round = 0; round < 20000; ++round) {
+    for (std::size_t round = 0; round < check::scaled(20000); ++round) {
         const std::u16string s = random_text(rng);
         if (cleaned(s) != reference_clean(s)) {
             CHECK(cleaned(s) == reference_clean(s));
