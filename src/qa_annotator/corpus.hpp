@@ -4,8 +4,9 @@
 //   [u32 count][u32 id length][id bytes, padded to 4][u32 offsets[count + 1]][token bytes]
 // with offsets relative to the start of the token bytes; the id sits next to
 // the header so a lookup touches one cache line before the tokens. An
-// open-addressing table of block addresses, each tagged with 16 bits of the
-// id's hash, finds a block by its id.
+// open-addressing table of block locations (chunk and offset, not
+// addresses), each tagged with 16 bits of the id's hash, finds a block by
+// its id.
 // At least kReadSlack readable bytes follow every token's first byte.
 // Per document this costs the 8-byte block header, the id and 1.3 to 2.7
 // table slots of 8 bytes; per token 4 bytes.
@@ -48,8 +49,9 @@ public:
 private:
     static std::string_view id_of(const char* block) noexcept;
     static TokenView tokens_of(const char* block) noexcept;
+    const char* block_of(std::uint64_t entry) const noexcept;
     std::size_t slot_of(std::string_view id, std::uint64_t hash) const noexcept;
-    void insert(const char* block);
+    void insert(const char* block, std::uint64_t location);
     void grow_table(std::size_t min_slots);
 
     std::vector<std::unique_ptr<char[]>> chunks_;
@@ -79,7 +81,8 @@ public:
     Corpus finish() &&;
 
 private:
-    char* allocate(std::size_t size);
+    // Room for a block of `size` bytes, and its location for the table.
+    char* allocate(std::size_t size, std::uint64_t& location);
 
     Corpus corpus_;
     std::string id_;

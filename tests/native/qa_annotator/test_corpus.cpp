@@ -76,6 +76,30 @@ TEST(corpus_edge_cases) {
     CHECK(!Corpus().find("x"));
 }
 
+// Documents larger than an arena chunk get chunks of their own; the ones
+// around them must stay where the table says.
+TEST(corpus_documents_larger_than_a_chunk) {
+    Corpus::Builder b(8);
+    const std::string big_token(3 << 20, 'b');
+    for (int i = 0; i < 6; ++i) {
+        b.begin("small" + std::to_string(i));
+        b.add_token(std::to_string(i));
+        b.end();
+        b.begin("big" + std::to_string(i));
+        for (int k = 0; k <= i % 2; ++k) b.add_token(big_token);
+        b.add_token("end" + std::to_string(i));
+        b.end();
+    }
+    Corpus c = std::move(b).finish();
+    CHECK_EQ(c.size(), 12u);
+    for (int i = 0; i < 6; ++i) {
+        CHECK(tokens_of(*c.find("small" + std::to_string(i))) == std::vector<std::string>{std::to_string(i)});
+        const auto big = tokens_of(*c.find("big" + std::to_string(i)));
+        CHECK(big.size() == static_cast<std::size_t>(i % 2 + 2) && big.front() == big_token &&
+              big.back() == "end" + std::to_string(i));
+    }
+}
+
 TEST(judge_document_rules) {
     TokenList doc = list({"the", "cat", "sat", "on", "the", "mat"});
     const auto d = doc.view();
