@@ -27,7 +27,8 @@ inline std::string u8(std::initializer_list<char32_t> cps) {
 inline std::string u8(char32_t c) { return u8({c}); }
 
 inline bool same(const quarnel::TokenList& a, const quarnel::TokenList& b) {
-    return a.bytes() == b.bytes() && std::ranges::equal(a.offsets(), b.offsets());
+    const auto x = a.offsets(), y = b.offsets();
+    return a.bytes() == b.bytes() && std::equal(x.begin(), x.end(), y.begin(), y.end());
 }
 
 inline std::string hex(std::string_view s) {
