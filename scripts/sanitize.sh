@@ -5,11 +5,8 @@
 set -euo pipefail
 source "$(dirname "$0")/sanitizer_env.sh"
 
-for t in build/sanitize/test_*; do
-  [ -f "$t" ] && [ -x "$t" ] || continue
-  nice -n 19 "$t" >"$t.log" 2>&1 || { cat "$t.log"; exit 1; }
-  echo "sanitize: $(basename "$t"): $(tail -n 1 "$t.log")"
-done
+native_runner=(nice -n 19)
+run_native_tests build/sanitize
 
 # conftest.py runs the leak check at the end of the session
 # (QUARNEL_LEAK_CHECK), before the interpreter starts tearing down.

@@ -3,11 +3,13 @@
 # build/sanitize, and sets up the environment for running Python against
 # that build (the array PYTHON_UNDER_ASAN is the command prefix).
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
+source scripts/lib.sh
 bash scripts/setup.sh --sanitize
 export PATH="$PWD/.venv/bin:$PATH"
-CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUARNEL_SANITIZE=address,undefined,fuzzer-no-link -DQUARNEL_NATIVE_TESTS=ON >/dev/null
-nice -n 19 cmake --build build/sanitize -j2 >/dev/null
+logged build/logs/sanitize.log bash -c '
+  CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUARNEL_SANITIZE=address,undefined,fuzzer-no-link -DQUARNEL_NATIVE_TESTS=ON &&
+  nice -n 19 cmake --build build/sanitize -j2'
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Leak checking in Python: with the plain allocator every object is a block

@@ -4,8 +4,11 @@
 # packages, then an incremental build of the module into it.
 # With --sanitize (scripts/sanitize.sh, scripts/fuzz.sh): also clang and
 # atheris, and no module build (those scripts build their own).
+# PYTHON picks the interpreter of .venv when it is first made (default
+# python3); scripts/test_python.sh makes one environment per CPython version.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 
 debian_packages=(g++ pkg-config libonig-dev libicu-dev unicode-data)
 sanitize=0
@@ -13,17 +16,7 @@ if [ "${1:-}" = "--sanitize" ]; then
   sanitize=1
   debian_packages+=(clang)
 fi
-missing=()
-for pkg in "${debian_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-done
-if ((${#missing[@]})); then
-  echo "setup: installing ${missing[*]}"
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-fi
+need_debian_packages "${debian_packages[@]}"
 
 python=${PYTHON:-python3}
 if [ ! -x .venv/bin/python ]; then
@@ -43,4 +36,4 @@ if ((sanitize)); then
 fi
 
 echo "setup: building quarnel"
-.venv/bin/python -m pip install -q --disable-pip-version-check --no-build-isolation --no-deps .
+logged build/logs/setup.log .venv/bin/python -m pip install -v --disable-pip-version-check --no-build-isolation --no-deps .

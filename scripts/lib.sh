@@ -1,0 +1,92 @@
+# Helpers the scripts source: Debian packages, quiet builds that show their
+# errors, and finding a CPython of a given version.
+
+# Installs the Debian packages (name or name:arch) that are not installed yet.
+need_debian_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+  done
+  ((${#missing[@]})) || return 0
+  echo "setup: installing ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  local arch
+  for pkg in "${missing[@]}"; do
+    case "$pkg" in
+      *:*)
+        arch=${pkg#*:}
+        if [ "$arch" != "$(dpkg --print-architecture)" ] &&
+          ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+          $sudo dpkg --add-architecture "$arch"
+        fi
+        ;;
+    esac
+  done
+  local apt=($sudo apt-get -o DPkg::Lock::Timeout=600)
+  "${apt[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Runs a command (a build) with its output in LOG. On failure prints the
+# log's end and fails; on success prints only the compiler's warnings, if any.
+logged() {
+  local log=$1
+  shift
+  mkdir -p "$(dirname "$log")"
+  if ! "$@" >"$log" 2>&1; then
+    echo "FAILED: $* (the last 300 lines of $log follow)"
+    tail -n 300 "$log"
+    return 1
+  fi
+  if grep -q "warning:" "$log"; then
+    echo "warnings from $* ($log):"
+    grep -A 4 "warning:" "$log" | head -n 200
+  fi
+}
+
+# Prints the path of a CPython X.Y interpreter (pythonX.Y on PATH, else the
+# newest pyenv X.Y.*), or nothing when there is none.
+find_python() {
+  local version=$1 candidate
+  local candidates=("python$version")
+  local root
+  root=$(pyenv root 2>/dev/null || echo "${PYENV_ROOT:-$HOME/.pyenv}")
+  for candidate in $(ls -d "$root/versions/$version".* 2>/dev/null | sort -V -r); do
+    candidates+=("$candidate/bin/python$version")
+  done
+  for candidate in "${candidates[@]}"; do
+    if "$candidate" -c "import sys; assert sys.version_info[:2] == tuple(map(int, '$version'.split('.')))" 2>/dev/null; then
+      command -v "$candidate"
+      return 0
+    fi
+  done
+}
+
+# run_native_tests BUILD_DIR [PIECE]: runs BUILD_DIR/test_* (or just
+# test_PIECE), each with the command prefix native_runner (an array, may be
+# empty) and the arguments native_args; prints each one's closing line and,
+# on failure, its whole output.
+native_runner=()
+native_args=()
+run_native_tests() {
+  local dir=$1 t log name
+  mkdir -p "$dir/logs"
+  for t in "$dir"/test_${2:-*}; do
+    [ -f "$t" ] && [ -x "$t" ] || continue
+    name=$(basename "$t")${RAYON_NUM_THREADS:+ (RAYON_NUM_THREADS=$RAYON_NUM_THREADS)}
+    log="$dir/logs/$(basename "$t")${RAYON_NUM_THREADS:+-$RAYON_NUM_THREADS}.log"
+    local start=$SECONDS
+    "${native_runner[@]}" "$t" "${native_args[@]}" >"$log" 2>&1 || { cat "$log"; echo "FAILED: $name"; return 1; }
+    echo "$name: $(tail -n 1 "$log") ($((SECONDS - start)) s)"
+  done
+}
+
+# Every CMake build of the scripts goes through ccache: the native core is
+# the same for every interpreter's module and for the native tests, so it
+# is compiled once.
+use_ccache() {
+  need_debian_packages ccache
+  export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
+  export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+}
