@@ -1,53 +1,127 @@
 #!/usr/bin/env bash
-# Sets up (see setup.sh), then runs the native unit tests and the Python test
-# suite, then both again on the sanitizer build with leak checks
-# (sanitize.sh) and a short fuzzing run of every entry point (fuzz.sh).
-# Arguments go to pytest. QUARNEL_QUICK=1 skips the last two, for quick
-# local loops.
+# The test command: everything CI checks, as named stages run in order,
+# the quick ones first. Each prints its wall time and the processor time
+# its processes used (on a busy machine the second says more); a table of
+# all of them closes the run. The first failing stage stops it.
+#
+#   bash scripts/test.sh [pytest arguments]     every stage
+#   QUARNEL_QUICK=1 bash scripts/test.sh        the quick stages only
+#   QUARNEL_STAGES=native,aarch64 bash scripts/test.sh   just these (setup always runs)
+#
+# Adding a stage is one line in the list at the end: a name, quick or
+# long, and a command (run from the repository root).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
+source scripts/lib.sh
+use_ccache
 
-echo "test: native unit tests"
-cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release \
-  -DQUARNEL_PYTHON_MODULE=OFF -DQUARNEL_NATIVE_TESTS=ON -DQUARNEL_BENCH=ON \
-  -DCMAKE_MAKE_PROGRAM="$PWD/.venv/bin/ninja" >/dev/null
-cmake --build build/native >/dev/null
-mkdir -p build/native/logs
-for t in build/native/test_*; do
-  [ -f "$t" ] && [ -x "$t" ] || continue
-  log="build/native/logs/$(basename "$t").log"
-  "$t" >"$log" 2>&1 || { cat "$log"; exit 1; }
-  tail -n 1 "$log" | sed "s|^|$(basename "$t"): |"
-done
-# The pool again with a single worker: results must not depend on the count.
-RAYON_NUM_THREADS=1 build/native/test_pool >build/native/logs/test_pool_1.log 2>&1 ||
-  { cat build/native/logs/test_pool_1.log; exit 1; }
+pytest_args=("$@")
+stage_names=()
+stage_results=()
+stage_seconds=()
+stage_cpu=()
+run_start=$SECONDS
 
-echo "test: Python tests"
-export QUARNEL_BENCH_BUILD="$PWD/build/native"  # the benchmark helpers' tests use its programs
-.venv/bin/python -m pytest -q "$@"
+duration() { printf '%dm%02ds' $(($1 / 60)) $(($1 % 60)); }
+
+# Processor seconds (user + system) of this shell's finished child processes.
+ticks_per_second=$(getconf CLK_TCK)
+cpu_seconds() { awk -v hz="$ticks_per_second" '{ printf "%d", ($16 + $17) / hz }' "/proc/$$/stat"; }
+run_cpu_start=$(cpu_seconds)
+
+summary() {
+  echo
+  printf '%-16s %-8s %-8s %s\n' stage result wall cpu
+  local i
+  for i in "${!stage_names[@]}"; do
+    printf '%-16s %-8s %-8s %s\n' "${stage_names[$i]}" "${stage_results[$i]}" \
+      "$(duration "${stage_seconds[$i]}")" "$(duration "${stage_cpu[$i]}")"
+  done
+  printf '%-16s %-8s %-8s %s\n' total "" "$(duration $((SECONDS - run_start)))" \
+    "$(duration $(($(cpu_seconds) - run_cpu_start)))"
+}
+
+# stage NAME quick|long COMMAND...
+stage() {
+  local name=$1 kind=$2
+  shift 2
+  if [ "$name" != setup ]; then
+    if [ -n "${QUARNEL_STAGES:-}" ]; then
+      [[ ",$QUARNEL_STAGES," == *",$name,"* ]] || return 0
+    elif [ "$kind" = long ] && [ "${QUARNEL_QUICK:-0}" = 1 ]; then
+      return 0
+    fi
+  fi
+  echo
+  echo "==> $name"
+  local start=$SECONDS cpu_start rc=0
+  cpu_start=$(cpu_seconds)
+  # In the background, so that `set -e` holds inside stage functions (bash
+  # ignores it in a function called as the left side of ||).
+  "$@" &
+  wait $! || rc=$?
+  local took=$((SECONDS - start)) cpu=$(($(cpu_seconds) - cpu_start)) result=ok
+  ((rc == 77)) && result=skipped
+  ((rc != 0 && rc != 77)) && result=FAILED
+  stage_names+=("$name")
+  stage_results+=("$result")
+  stage_seconds+=("$took")
+  stage_cpu+=("$cpu")
+  echo "<== $name: $result in $(duration "$took") (cpu $(duration "$cpu"))"
+  if [ "$result" = FAILED ]; then
+    summary
+    exit 1
+  fi
+}
+
+# The native unit tests and benchmark programs (build/native), each test
+# program on the pool's default size, the pool's again with one worker.
+native_tests() {
+  logged build/logs/native.log bash -c '
+    .venv/bin/cmake -S . -B build/native -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DQUARNEL_PYTHON_MODULE=OFF -DQUARNEL_NATIVE_TESTS=ON -DQUARNEL_BENCH=ON \
+      -DCMAKE_MAKE_PROGRAM="$PWD/.venv/bin/ninja" &&
+    .venv/bin/cmake --build build/native -j2'
+  run_native_tests build/native
+  RAYON_NUM_THREADS=1 run_native_tests build/native pool
+}
+
+# The whole Python suite on the interpreter of .venv.
+python_tests() {
+  .venv/bin/python -c "import sys; print('python:', sys.version.split()[0], sys.executable)"
+  QUARNEL_BENCH_BUILD="$PWD/build/native" .venv/bin/python -m pytest -q "${pytest_args[@]}"
+}
 
 # The module is built once, against NumPy 2's headers, and must also run
 # with NumPy 1.x: the Converter tests again in a second environment.
-echo "test: Converter tests with NumPy 1.x"
-if ! .venv-numpy1/bin/python -c "import numpy, pytest; assert numpy.__version__ < '2'" 2>/dev/null; then
-  echo "setup: creating .venv-numpy1"
-  .venv/bin/python -m venv .venv-numpy1
-  .venv-numpy1/bin/python -m pip install -q --disable-pip-version-check "numpy<2" pytest
-fi
-module_dir=build/numpy1
-mkdir -p "$module_dir"
-ln -sfn "$(.venv/bin/python -c 'import pathlib, quarnel; print(pathlib.Path(quarnel.__file__).parent)')" "$module_dir/quarnel"
-PYTHONPATH="$PWD/$module_dir" .venv-numpy1/bin/python -m pytest -q -p no:cacheprovider tests/python/test_converter.py
+numpy1_tests() {
+  if ! .venv-numpy1/bin/python -c "import numpy, pytest; assert numpy.__version__ < '2'" 2>/dev/null; then
+    echo "setup: creating .venv-numpy1"
+    .venv/bin/python -m venv .venv-numpy1
+    .venv-numpy1/bin/python -m pip install -q --disable-pip-version-check "numpy<2" pytest
+  fi
+  local module_dir=build/numpy1
+  mkdir -p "$module_dir"
+  ln -sfn "$(.venv/bin/python -c 'import pathlib, quarnel; print(pathlib.Path(quarnel.__file__).parent)')" "$module_dir/quarnel"
+  PYTHONPATH="$PWD/$module_dir" .venv-numpy1/bin/python -m pytest -q -p no:cacheprovider tests/python/test_converter.py
+}
 
-echo "test: wheel"
-bash scripts/wheel_check.sh
+# Supported CPython versions (pyproject.toml's requires-python): .venv's
+# own gets a quick stage, the others one long stage each.
+python_versions=(3.11 3.12 3.13)
 
-if [ "${QUARNEL_QUICK:-0}" != 1 ]; then
-  echo "test: sanitizer build"
-  bash scripts/sanitize.sh "$@"
-  echo "test: ThreadSanitizer build"; bash scripts/tsan.sh
-  echo "test: fuzzing"
-  bash scripts/fuzz.sh
-fi
+stage setup        quick bash scripts/setup.sh
+venv_version=$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+stage native       quick native_tests
+stage "python$venv_version" quick python_tests
+stage numpy1       quick numpy1_tests
+for version in "${python_versions[@]}"; do
+  [ "$version" = "$venv_version" ] || stage "python$version" long bash scripts/test_python.sh "$version" "${pytest_args[@]}"
+done
+stage clang-libcxx long bash scripts/clang_libcxx.sh
+stage aarch64      long bash scripts/cross_aarch64.sh
+stage wheel        long bash scripts/wheel_check.sh
+stage sanitize     long bash scripts/sanitize.sh "${pytest_args[@]}"
+stage tsan         long bash scripts/tsan.sh
+stage fuzz         long bash scripts/fuzz.sh
+summary
