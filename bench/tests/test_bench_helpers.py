@@ -188,13 +188,17 @@ def test_load_reports_other_processes_only_for_long_enough_regions():
     with _common.Load() as quick:
         pass
     assert quick.others is None
+    own0, start = _common.Load._own(), _common.time.perf_counter()
     with _common.Load() as busy_here:
         end = _common.time.perf_counter() + _common.Load.MIN_WALL + 0.05
         while _common.time.perf_counter() < end:
             pass
-    # CPUs, not clock ticks; our own spinning is not counted as others' work
-    # (which can still be up to the other CPUs on a busy machine).
-    assert busy_here.others is not None and 0.0 <= busy_here.others <= _common.os.cpu_count() - 0.5
+    own = (_common.Load._own() - own0) / (_common.time.perf_counter() - start)
+    # CPUs, not clock ticks; our own spinning is not counted as others' work,
+    # which can still take every other CPU and, on an overcommitted virtual
+    # machine, the time stolen from our spinning too (/proc/stat's steal).
+    assert busy_here.others is not None
+    assert 0.0 <= busy_here.others <= _common.os.cpu_count() - own + 0.1
 
 
 def test_background_note_verdicts():
