@@ -1,5 +1,7 @@
 // The Python class Converter: entries, docs and glue.
+#if __has_include(<unistd.h>)
 #include <unistd.h>
+#endif
 
 #include <limits>
 #include <optional>
@@ -195,11 +197,15 @@ struct Plan {
     std::optional<TextSize> size;
 };
 
+// Physical memory where the system tells it (Linux, macOS, the BSDs);
+// elsewhere no limit.
 std::size_t machine_memory() noexcept {
+#if defined(_SC_PHYS_PAGES) && defined(_SC_PAGESIZE)
     const long pages = sysconf(_SC_PHYS_PAGES);
     const long page = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || page <= 0) return std::numeric_limits<std::size_t>::max();
-    return static_cast<std::size_t>(pages) * static_cast<std::size_t>(page);
+    if (pages > 0 && page > 0) return static_cast<std::size_t>(pages) * static_cast<std::size_t>(page);
+#endif
+    return std::numeric_limits<std::size_t>::max();
 }
 
 std::size_t unit_size(char32_t max_char) noexcept { return max_char < 0x100 ? 1 : max_char < 0x10000 ? 2 : 4; }
