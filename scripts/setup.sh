@@ -23,7 +23,7 @@ if [ ! -x .venv/bin/python ]; then
   echo "setup: creating .venv"
   "$python" -m venv .venv
 fi
-if ! .venv/bin/python -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy, tqdm, distributed, pytest_timeout" 2>/dev/null; then
+if ! dev_packages_installed .venv/bin/python; then
   echo "setup: installing Python packages"
   .venv/bin/python -m pip install -q --disable-pip-version-check -r requirements-dev.txt
 fi

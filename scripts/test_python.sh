@@ -30,7 +30,7 @@ if [ ! -x "$venv/bin/python" ] || [ "$("$venv/bin/python" -c 'import sys; print(
   rm -rf "$venv"
   "$python" -m venv "$venv"
 fi
-if ! "$venv/bin/python" -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy" 2>/dev/null; then
+if ! dev_packages_installed "$venv/bin/python"; then
   echo "python $version: installing Python packages"
   "$venv/bin/python" -m pip install -q --disable-pip-version-check -r requirements-dev.txt
 fi

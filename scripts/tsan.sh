@@ -8,13 +8,15 @@
 # (nothing is suppressed). Arguments go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 bash scripts/setup.sh --sanitize
 export PATH="$PWD/.venv/bin:$PATH"
 build=build/tsan
-CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQUARNEL_SANITIZE=thread -DQUARNEL_NATIVE_TESTS=ON >/dev/null
-nice -n 19 cmake --build "$build" -j2 --target quarnel test_pool test_qa_annotator test_converter \
-  test_regex_tokenizer test_icu
+logged build/logs/tsan.log bash -c "
+  CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DQUARNEL_SANITIZE=thread -DQUARNEL_NATIVE_TESTS=ON &&
+  nice -n 19 cmake --build $build -j2 --target quarnel test_pool test_qa_annotator test_converter \
+    test_regex_tokenizer test_icu"
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 run() {  # run LOG-NAME COMMAND...: quiet unless it fails
