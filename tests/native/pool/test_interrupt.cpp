@@ -135,7 +135,10 @@ TEST(interrupting_one_call_leaves_the_others_whole) {
         CountingPoll poll;
         PollScope scope(&CountingPoll::ask, &poll);
         stopped += interrupted([&] {
-            (void)map_ordered<int>(1000000, [&](std::size_t) {
+            (void)map_ordered<int>(1000000, [&](std::size_t i) {
+                // The call lasts until its poll stops it, however fast the
+                // other items go (they can all end within one poll interval).
+                if (i == 0) wait_for_stop();
                 return map_ordered<int>(2, [](std::size_t k) { return static_cast<int>(k); })[1];
             });
         });
