@@ -17,7 +17,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
-need_debian_packages g++-aarch64-linux-gnu qemu-user clang pkg-config libonig-dev \
+need_debian_packages g++-aarch64-linux-gnu qemu-user clang pkg-config file libonig-dev \
   libc6:arm64 libstdc++6:arm64 libicu-dev:arm64 libonig5:arm64 libpython3.11-dev:arm64 libpython3.11-stdlib:arm64
 export PATH="$PWD/.venv/bin:$PATH"
 
