@@ -56,10 +56,17 @@ stage() {
   echo "==> $name"
   local start=$SECONDS cpu_start rc=0
   cpu_start=$(cpu_seconds)
-  # In the background, so that `set -e` holds inside stage functions (bash
-  # ignores it in a function called as the left side of ||).
-  "$@" &
-  wait $! || rc=$?
+  # A subshell run as a plain command, so that `set -e` holds inside stage
+  # functions (bash ignores it in a function called as the left side of ||)
+  # and the stage keeps SIGINT (bash ignores it in background commands,
+  # which the Ctrl-C tests need).
+  set +e
+  (
+    set -e
+    "$@"
+  )
+  rc=$?
+  set -e
   local took=$((SECONDS - start)) cpu=$(($(cpu_seconds) - cpu_start)) result=ok
   ((rc == 77)) && result=skipped
   ((rc != 0 && rc != 77)) && result=FAILED

@@ -197,6 +197,10 @@ INTERRUPT_CHILD = textwrap.dedent("""
     import quarnel
     import entry_points as ep
 
+    # Python keeps SIGINT ignored when it starts with it ignored (as
+    # commands started in the background by a script do).
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+
     def interrupted(call, how):
         # SIGINT arrives while the call runs without the interpreter lock;
         # the interpreter raises KeyboardInterrupt once it is back.

@@ -23,6 +23,10 @@ CHILD = textwrap.dedent("""
     import numpy as np
     import quarnel
 
+    # Python keeps SIGINT ignored when it starts with it ignored (as
+    # commands started in the background by a script do).
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+
     def calls(cls):
         # label -> (long call, short call whose result is known)
         if cls == "RegexTokenizer":
