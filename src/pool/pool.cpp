@@ -25,6 +25,7 @@
 
 #if defined(__unix__) || defined(__APPLE__)
 #include <pthread.h>
+#include <signal.h>
 #define QUARNEL_POOL_PTHREADS 1
 #endif
 
@@ -378,9 +379,24 @@ void name_this_thread(std::size_t index) {
 #endif
 }
 
+// Workers take no signals sent to the process (Ctrl-C, a kill): those then
+// reach a thread of the host program (with Python, the main thread is woken
+// from a blocking call to run the handler) instead of a worker, where the
+// interpreter would only note them for later. The signals of a fault in the
+// worker itself stay deliverable, for crash handlers and sanitizers.
+void block_signals() {
+#if defined(QUARNEL_POOL_PTHREADS)
+    sigset_t set;
+    sigfillset(&set);
+    for (int own : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) sigdelset(&set, own);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+#endif
+}
+
 void worker_main(void* arg) {
     Worker& w = *static_cast<Worker*>(arg);
     t_worker = &w;
+    block_signals();
     name_this_thread(w.index);
     run_until(w, nullptr);
 }

@@ -1,6 +1,8 @@
 // Pool tests. They run with whatever worker count the process-wide pool got
 // (run the binary with RAYON_NUM_THREADS=1 and with several threads); the
 // count rules themselves are tested through the pure functions.
+#include <pthread.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -393,3 +395,14 @@ TEST(forked_child_gets_its_own_pool) {
     CHECK(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 #endif
+
+// Signals sent to the process are for the host's threads (Python runs its
+// handlers on its main thread); a fault's own signals stay deliverable.
+TEST(workers_leave_process_signals_to_the_host) {
+    const auto masks = map_ordered<int>(64, [](std::size_t) {
+        sigset_t blocked;
+        pthread_sigmask(SIG_BLOCK, nullptr, &blocked);
+        return sigismember(&blocked, SIGINT) + 2 * sigismember(&blocked, SIGTERM) + 4 * sigismember(&blocked, SIGSEGV);
+    });
+    CHECK(std::all_of(masks.begin(), masks.end(), [](int m) { return m == 3; }));
+}
