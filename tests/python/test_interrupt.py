@@ -27,6 +27,12 @@ CHILD = textwrap.dedent("""
     # commands started in the background by a script do).
     signal.signal(signal.SIGINT, signal.default_int_handler)
 
+    def ctrl_c():
+        # To the main thread: sent to the process, the signal may land on
+        # one of these helper threads, and then the main thread, asleep in
+        # time.sleep, runs the handler only when its sleep is over.
+        signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
+
     def calls(cls):
         # label -> (long call, short call whose result is known)
         if cls == "RegexTokenizer":
@@ -64,7 +70,7 @@ CHILD = textwrap.dedent("""
         def send():
             time.sleep(delay)
             sent.append(time.monotonic())
-            os.kill(os.getpid(), signal.SIGINT)
+            ctrl_c()
         thread = threading.Thread(target=send)
         thread.start()
         return thread, sent
@@ -92,7 +98,7 @@ CHILD = textwrap.dedent("""
         first = threading.Event()
         def second():
             first.wait()
-            os.kill(os.getpid(), signal.SIGINT)
+            ctrl_c()
         def handler(signum, frame):
             count.append(signum)
             first.set()
