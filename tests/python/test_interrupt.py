@@ -112,7 +112,11 @@ CHILD = textwrap.dedent("""
                     call()
                 except KeyboardInterrupt:
                     caught.append("call")
-                    time.sleep(5)
+                    # Short sleeps: the second signal may have been noted
+                    # before this point, and a single long sleep would only
+                    # run its handler once over.
+                    for _ in range(500):
+                        time.sleep(0.01)
             except KeyboardInterrupt:
                 caught.append("after")
             thread.join()
