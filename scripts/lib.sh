@@ -28,20 +28,15 @@ need_debian_packages() {
   DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Runs a command (a build) with its output in LOG. On failure prints the
-# log's end and fails; on success prints only the compiler's warnings, if any.
+# Runs a command (a build) with its output shown as it comes and also kept
+# in LOG, for reading later; on failure names the log again.
 logged() {
   local log=$1
   shift
   mkdir -p "$(dirname "$log")"
-  if ! "$@" >"$log" 2>&1; then
-    echo "FAILED: $* (the last 300 lines of $log follow)"
-    tail -n 300 "$log"
+  if ! (set -o pipefail; "$@" 2>&1 | tee "$log"); then
+    echo "FAILED: $* (output above, also in $log)"
     return 1
-  fi
-  if grep -q "warning:" "$log"; then
-    echo "warnings from $* ($log):"
-    grep -A 4 "warning:" "$log" | head -n 200
   fi
 }
 
