@@ -138,7 +138,14 @@ CHILD = textwrap.dedent("""
     report = {}
     for label, (long_call, short_call) in calls(CLASS).items():
         before = short_call()
+        # The best of three: on a machine loaded by other work, one signal
+        # can wait a scheduling round or two; a call that never polls misses
+        # the limit every time.
         outcome, latency = interrupted(long_call)
+        for _ in range(2):
+            if outcome != "interrupted" or latency is None or latency < LIMIT:
+                break
+            outcome, latency = interrupted(long_call)
         report[label] = {"outcome": outcome, "latency": latency, "same_after": short_call() == before,
                          "twice": twice(long_call), "own_exception": own_exception(long_call),
                          "same_at_end": short_call() == before}
@@ -151,7 +158,8 @@ CHILD = textwrap.dedent("""
 
 @pytest.mark.parametrize("cls", ["RegexTokenizer", "ICUWordPreTokenizer", "QAAnnotator", "Converter"])
 def test_ctrl_c_stops_long_calls(cls):
-    out = subprocess.run([sys.executable, "-c", CHILD.replace("CLASS", repr(cls))], capture_output=True,
+    child = CHILD.replace("CLASS", repr(cls)).replace("LIMIT", repr(LATENCY_LIMIT))
+    out = subprocess.run([sys.executable, "-c", child], capture_output=True,
                          text=True, timeout=300, env={**os.environ, "RAYON_NUM_THREADS": "2"})
     assert out.returncode == 0, out.stderr[-4000:]
     report = json.loads(out.stdout.strip().splitlines()[-1])
