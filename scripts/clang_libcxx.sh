@@ -4,7 +4,9 @@
 # without processor-specific kernels (-DQUARNEL_PORTABLE=ON), in
 # build/clang-libcxx. Then runs the native tests and the Converter's Python
 # tests on that build: the portable kernels give the same results as the
-# vector ones the other stages use. Arguments go to pytest.
+# vector ones the other stages use. The Converter's exhaustive tests run in
+# full; the text suites, which the native stage runs in full on the same
+# code, at a quarter of their sizes. Arguments go to pytest.
 # Expects scripts/setup.sh to have run (it uses .venv's Python and NumPy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -23,5 +25,5 @@ echo "clang-libcxx: built with $(clang++ --version | head -n 1), libc++, portabl
 ldd "$dir/test_pool" | grep -q 'libc++.so' && ! ldd "$dir/test_pool" | grep -q 'libstdc++' ||
   { echo "FAILED: $dir/test_pool is not linked against libc++ alone"; exit 1; }
 
-run_native_tests "$dir"
+QUARNEL_TEST_SCALE=4 run_native_tests "$dir"
 PYTHONPATH="$PWD/$dir" python -m pytest -q -p no:cacheprovider tests/python/test_converter.py "$@"
