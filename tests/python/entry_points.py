@@ -16,6 +16,7 @@ data in the fuzz targets, so the same tables drive both.
 from __future__ import annotations
 
 import inspect
+import operator
 import random
 from dataclasses import dataclass, field
 from typing import Any, Callable
@@ -187,15 +188,78 @@ def _texts_per_row(key):
     return check
 
 
+# Pseudo text writes each token as many times as its frequency, which can
+# reach 2**31 - 1 (+-inf, huge weights, huge factors): a valid call whose
+# text would take gigabytes. The fuzz targets skip calls whose text could
+# exceed this many bytes (an upper bound on the rendering, not its size).
+PSEUDO_TEXT_BYTES = 1 << 22
+# Longest token text of VALID["vocab"] in UTF-8 (6 characters), and of a
+# decimal column id.
+_TOKEN_BYTES = 24
+
+
+def _as_int(value, default):
+    """The int the module reads from `value` (PyLong_AsLong: an int's own
+    value, else __index__), or None when it cannot read one (the call then
+    fails before any work)."""
+    if value is _ABSENT:
+        return default
+    if isinstance(value, int):
+        return int.__int__(value)
+    try:
+        return operator.index(value)
+    except Exception:
+        return None
+
+
+def _utf8_len(value) -> int:
+    return len(str.encode(value, "utf-8", "surrogatepass")) if isinstance(value, str) else 0
+
+
+_ABSENT = object()
+_CAP = 2**31
+
+
 def _small_text(args) -> bool:
-    """Pseudo text repeats each token by its weight times the factor: keep
-    that product small (+inf gives 2**31 - 1 copies)."""
-    reps, q = args.get("reps"), args.get("quantization_factor", 100)
-    if not isinstance(reps, np.ndarray) or type(q) is not int or reps.dtype.kind != "f":
-        return True
+    """Whether the pseudo text of a matrix call stays within
+    PSEUDO_TEXT_BYTES: each kept cell repeats its key up to |x * q| + 1
+    times (2**31 at most: +-inf and overflowing products saturate), NaN is
+    never kept, negative products only with allow_negative_values."""
+    reps = args.get("reps")
+    q = _as_int(args.get("quantization_factor", _ABSENT), 100)
+    if not isinstance(reps, np.ndarray) or reps.dtype.kind != "f" or reps.ndim != 2 or q is None:
+        return True  # rejected by the argument checks
+    allow = args.get("allow_negative_values", False)
+    negatives = not (allow is False or (isinstance(allow, np.bool_) and not allow))
     with np.errstate(all="ignore"):
-        top = float(np.nanmax(np.abs(reps.astype(np.float64)), initial=0.0))
-    return top * abs(q) <= 1e5
+        prod = reps.astype(np.float64) * float(q)
+        kept = (prod > 0) | (negatives & (prod < 0))
+        repeats = np.where(kept & ~np.isnan(prod), np.minimum(np.abs(prod) + 1, _CAP), 0).sum()
+    key = _TOKEN_BYTES + _utf8_len(args.get("negative_prefix", "neg_")) + 1
+    return (repeats + reps.shape[0]) * key <= PSEUDO_TEXT_BYTES
+
+
+def _small_json_text(args) -> bool:
+    """The same bound for JSON reps given by the caller: a key is written
+    as often as its value, read the way the module reads it."""
+    reps = args.get("json_reps")
+    if isinstance(reps, (list, tuple)):
+        rows = list(list.__iter__(reps) if isinstance(reps, list) else tuple.__iter__(reps))
+    else:
+        rows = []
+        try:
+            rows = [reps[i] for i in range(min(len(reps), 1000))]
+        except Exception:
+            pass
+    total = 0
+    for row in rows:
+        if not isinstance(row, dict):
+            continue
+        for key, value in dict.items(row):
+            count = _as_int(value, 0)
+            if count is not None and count > 0:
+                total += min(count, _CAP) * (_utf8_len(key) + 1)
+    return total <= PSEUDO_TEXT_BYTES
 
 
 def _custom_pattern(instance) -> bool:
@@ -239,7 +303,8 @@ BEHAVIOUR: dict[str, dict[str, Behaviour]] = {
         **{name: Behaviour(ARGS + (OverflowError, KeyError), _texts_per_row("reps"), feasible=_small_text)
            if "pseudo_text" in name else Behaviour(ARGS + (OverflowError, KeyError), _json_reps)
            for name in _MATRIX},
-        "convert_json_reps_to_pseudo_text": Behaviour(ARGS + (OverflowError,), _texts_per_row("json_reps")),
+        "convert_json_reps_to_pseudo_text": Behaviour(ARGS + (OverflowError,), _texts_per_row("json_reps"),
+                                                       feasible=_small_json_text),
     },
     "ICUWordPreTokenizer": {
         "__new__": Behaviour(ARGS),
