@@ -41,12 +41,16 @@ void ensure_initialized() {
     });
 }
 
-unsigned property_ctype(std::string_view name) {
+Property::Property(std::string_view name) {
     ensure_initialized();
     auto* p = reinterpret_cast<OnigUChar*>(const_cast<char*>(name.data()));
     const int ctype = ONIGENC_PROPERTY_NAME_TO_CTYPE(ONIG_ENCODING_UTF8, p, p + name.size());
     if (ctype < 0) fault("Onig: no property " + std::string(name));
-    return static_cast<unsigned>(ctype);
+    ctype_ = static_cast<unsigned>(ctype);
+}
+
+bool Property::contains(char32_t code) const noexcept {
+    return ONIGENC_IS_CODE_CTYPE(ONIG_ENCODING_UTF8, static_cast<OnigCodePoint>(code), ctype_) != 0;
 }
 
 Result<Regex> Regex::compile(std::string_view pattern) {
@@ -105,7 +109,7 @@ bool SearchState::search(const Regex& re, std::string_view text, std::size_t sta
     const auto* s = reinterpret_cast<const OnigUChar*>(text.data());
     const OnigUChar* end = s + text.size();
     onig_region_clear(region_);
-    int r = onig_search_with_param(re.raw(), s, end, s + start, end, region_, ONIG_OPTION_NONE, param_);
+    int r = onig_search_with_param(re.re_, s, end, s + start, end, region_, ONIG_OPTION_NONE, param_);
     if (r == ONIG_MISMATCH) return false;
     if (r < 0) fault("Onig: Regex search error: " + error_text(r, nullptr));
     match.begin = static_cast<std::size_t>(region_->beg[0]);

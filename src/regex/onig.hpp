@@ -24,9 +24,17 @@ namespace quarnel::onig {
 // calls it; call it before using the raw library directly.
 void ensure_initialized();
 
-// The engine's ctype number (OnigCtype) of a Unicode property such as "L"
-// or "Cc", for the raw ctype queries; a property the engine lacks is a fault.
-unsigned property_ctype(std::string_view name);
+// A Unicode property of the engine's character tables, such as "L" or "Cc":
+// what \p{name} matches in a pattern. A property the engine lacks is a fault.
+class Property {
+public:
+    explicit Property(std::string_view name);
+    // Whether code point `code` has the property.
+    bool contains(char32_t code) const noexcept;
+
+private:
+    unsigned ctype_;
+};
 
 // Retry limit applied to every single match attempt.
 inline constexpr unsigned long kRetryLimitInMatch = 10'000'000;
@@ -52,9 +60,9 @@ public:
     ~Regex();
 
     bool empty() const noexcept { return re_ == nullptr; }
-    re_pattern_buffer* raw() const noexcept { return re_; }
 
 private:
+    friend class SearchState;
     explicit Regex(re_pattern_buffer* re) noexcept : re_(re) {}
     re_pattern_buffer* re_ = nullptr;
 };

@@ -4,9 +4,6 @@
 #include <atomic>
 #include <memory>
 
-#include <oniguruma.h>
-
-#include "core/fault.hpp"
 #include "regex/onig.hpp"
 #include "text/lowercase.hpp"
 #include "text/utf8.hpp"
@@ -15,25 +12,14 @@ namespace quarnel::default_matcher {
 
 namespace {
 
-struct Ctypes {
-    OnigCtype letter, number, mark, separator, other;
+struct Properties {
+    onig::Property letter{"L"}, number{"N"}, mark{"M"}, separator{"Z"}, other{"C"};
 };
 
-const Ctypes& ctypes() {
-    static const Ctypes c = [] {
-        using onig::property_ctype;
-        return Ctypes{property_ctype("L"), property_ctype("N"), property_ctype("M"), property_ctype("Z"),
-                      property_ctype("C")};
-    }();
-    return c;
-}
-
 CharClass classify_uncached(char32_t code) {
-    const Ctypes& c = ctypes();
-    OnigEncoding enc = ONIG_ENCODING_UTF8;
-    auto has = [&](OnigCtype ctype) { return ONIGENC_IS_CODE_CTYPE(enc, code, ctype) != 0; };
-    if (has(c.letter) || has(c.number) || has(c.mark)) return CharClass::Word;
-    if (has(c.separator) || has(c.other)) return CharClass::Skip;
+    static const Properties p;
+    if (p.letter.contains(code) || p.number.contains(code) || p.mark.contains(code)) return CharClass::Word;
+    if (p.separator.contains(code) || p.other.contains(code)) return CharClass::Skip;
     return CharClass::Single;
 }
 
