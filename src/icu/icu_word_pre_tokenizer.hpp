@@ -36,8 +36,6 @@ public:
     // One text's tokens, copied (for tests and tools).
     std::vector<std::u16string> tokenize(std::u16string_view text, bool remove_stopwords, bool lowercase) const;
 
-    const icu_text::WordSegmenter& segmenter() const noexcept { return segmenter_; }
-
 private:
     ICUWordPreTokenizer(icu_text::WordSegmenter segmenter, StopwordSet stopwords)
         : stopwords_(std::move(stopwords)), segmenter_(std::move(segmenter)) {}

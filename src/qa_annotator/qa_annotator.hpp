@@ -103,8 +103,6 @@ public:
     // The same on the calling thread (with a pool::checkpoint() per document).
     Result<Qrels> annotate_non_optim(const QidToDocids& retrieved, const QidToAnswers& answers) const;
 
-    const Corpus& corpus() const noexcept { return corpus_; }
-
 private:
     RegexTokenizer tokenizer_;
     Corpus corpus_;

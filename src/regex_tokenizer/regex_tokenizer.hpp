@@ -52,9 +52,6 @@ public:
     std::vector<TokenList> batch_tokenize(std::span<const std::string> texts) const;
 
     const std::string& pattern() const noexcept { return pattern_; }
-    bool lowercase() const noexcept { return lowercase_; }
-    bool normalize() const noexcept { return normalize_; }
-    text::NormalizationForm normalization_form() const noexcept { return form_; }
     // The stored (lowercased) form name: "nfd", "nfc", "nfkd" or "nfkc".
     std::string_view normalization_from() const noexcept { return text::normalization_form_name(form_); }
     bool uses_default_matcher() const noexcept { return default_matcher_; }

@@ -72,10 +72,4 @@ std::string_view normalize(NormalizationForm form, std::string_view text, std::s
     return storage;
 }
 
-std::string normalized(NormalizationForm form, std::string_view text) {
-    std::string storage;
-    if (normalize(form, text, storage).data() == text.data()) return std::string(text);
-    return storage;
-}
-
 }  // namespace quarnel::text

@@ -23,6 +23,4 @@ bool is_normalized(NormalizationForm form, std::string_view text);
 // contents) and returns a view of it.
 std::string_view normalize(NormalizationForm form, std::string_view text, std::string& storage);
 
-std::string normalized(NormalizationForm form, std::string_view text);
-
 }  // namespace quarnel::text
