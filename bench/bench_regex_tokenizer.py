@@ -17,7 +17,9 @@ spaces, emoji). For each, all in the same run:
   benchmark bench/native/bench_tokenize (built here with -DQUARNEL_BENCH=ON
   if missing), run in subprocesses with RAYON_NUM_THREADS=1 and 2;
 - where a batch's time goes: native work, argument conversion, result
-  building.
+  building;
+- the native default matcher against the regex engine searching the same
+  default pattern (bench_tokenize --engine), on the long text.
 
 Run:  .venv/bin/python bench/bench_regex_tokenizer.py [--quick]
   or  PYTHONPATH=build-dir python3 bench/bench_regex_tokenizer.py [--quick]
@@ -299,16 +301,22 @@ def bench_dataset(name: str, passages: list, tok, never, opts, exe, default_thre
                 scaling, round_ratios = native_scaling(exe, batch_args, opts.rounds)
                 if default_threads is not None and default_threads not in scaling:
                     scaling[default_threads] = run_native(exe, batch_args, default_threads)
-                single = min((run_native(exe, [path, "--mode", "single", "--repeat", opts.repeat], None)
-                              for _ in range(2)), key=lambda r: r["best_s"])
+                # The long text with the default matcher and with the regex
+                # engine on the same pattern, alternating.
+                single_args = [path, "--mode", "single", "--repeat", opts.repeat]
+                singles = {False: [], True: []}
+                for _ in range(2):
+                    for engine in singles:
+                        singles[engine].append(run_native(exe, single_args + ["--engine"] * engine, None))
+                single, engine = (min(runs, key=lambda r: r["best_s"]) for runs in singles.values())
             except Exception as e:  # noqa: BLE001 - report and go on without the native part
                 progress(f"{name}: native benchmark failed, skipping its part: {e}")
-                scaling, round_ratios, single = None, None, None
+                scaling, round_ratios, single, engine = None, None, None, None
             if scaling and any(r["tokens"] != res["tokens"] for r in scaling.values()):
                 sys.exit(f"{name}: the native benchmark counted a different number of tokens")
-            if single and single["tokens"] != res["long_tokens"]:
+            if single and not single["tokens"] == engine["tokens"] == res["long_tokens"]:
                 sys.exit(f"{name}: the native benchmark counted a different number of tokens in the long text")
-            res["scaling"], res["round_ratios"], res["single"] = scaling, round_ratios, single
+            res["scaling"], res["round_ratios"], res["single"], res["engine"] = scaling, round_ratios, single, engine
     return res
 
 
@@ -377,6 +385,10 @@ def report(res: dict, default_threads) -> None:
         print(f"  {'argument conversion (never-matching pattern)':<44} {fmt_s(conv):>10}  {100 * conv / total:3.0f}%")
         print(f"  {'result building (the remainder)':<44} {fmt_s(build):>10}  {100 * build / total:3.0f}%")
         print("  " + background_note(res["long_bg"], single["others_cpus"]))
+        engine = res["engine"]
+        print("  " + ratio_line("default matcher vs the regex engine, same pattern (native)",
+                                nat, engine["best_s"]) +
+              f"   (engine {engine['bytes'] / 1e6 / engine['best_s']:.1f} MB/s)")
 
 
 def main(argv=None) -> None:

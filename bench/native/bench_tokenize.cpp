@@ -1,13 +1,16 @@
 // Times the native part of RegexTokenizer work: the texts of FILE (UTF-8,
 // one text per line, '\n'-separated) tokenized with the default tokenizer.
 //
-//   bench_tokenize FILE [--mode batch|single] [--repeat N]
+//   bench_tokenize FILE [--mode batch|single] [--repeat N] [--engine]
 //   bench_tokenize --print-threads
 //
 // batch:  pool::map_ordered of tokenize over the lines, exactly the work
 //         batch_tokenize does with the interpreter lock released.
 // single: tokenize of all lines joined by single spaces, on the calling
 //         thread (the work of one tokenize call on a long text).
+// --engine: the default pattern searched by the regex engine instead of the
+//         specialised default matcher (the same tokens), to time the one
+//         against the other.
 //
 // The pool is started before timing; each repeat's result is freed outside
 // the timed region. Prints one JSON object on stdout.
@@ -31,7 +34,7 @@ using bench::Clock;
 using bench::json_list;
 
 [[noreturn]] void usage(const char* msg) {
-    std::fprintf(stderr, "bench_tokenize: %s\nusage: bench_tokenize FILE [--mode batch|single] [--repeat N]\n", msg);
+    std::fprintf(stderr, "bench_tokenize: %s\nusage: bench_tokenize FILE [--mode batch|single] [--repeat N] [--engine]\n", msg);
     std::exit(2);
 }
 
@@ -42,6 +45,7 @@ int main(int argc, char** argv) {
     const char* path = nullptr;
     std::string mode = "batch";
     int repeat = 5;
+    auto matching = quarnel::RegexTokenizer::Matching::Auto;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--print-threads") {
@@ -51,6 +55,8 @@ int main(int argc, char** argv) {
             mode = argv[++i];
         } else if (arg == "--repeat" && i + 1 < argc) {
             repeat = std::atoi(argv[++i]);
+        } else if (arg == "--engine") {
+            matching = quarnel::RegexTokenizer::Matching::Engine;
         } else if (!arg.empty() && arg[0] != '-' && !path) {
             path = argv[i];
         } else {
@@ -62,7 +68,7 @@ int main(int argc, char** argv) {
     if (repeat < 1) usage("--repeat must be at least 1");
 
     auto created = quarnel::RegexTokenizer::create(quarnel::kDefaultPattern, true, true,
-                                                   quarnel::kDefaultNormalization);
+                                                   quarnel::kDefaultNormalization, matching);
     if (!created) {
         std::fprintf(stderr, "bench_tokenize: %s\n", created.error().message.c_str());
         return 1;
@@ -108,9 +114,9 @@ int main(int argc, char** argv) {
     }
 
     std::printf(
-        "{\"mode\": \"%s\", \"threads\": %zu, \"texts\": %zu, \"bytes\": %zu, \"tokens\": %zu, "
+        "{\"mode\": \"%s\", \"engine\": %s, \"threads\": %zu, \"texts\": %zu, \"bytes\": %zu, \"tokens\": %zu, "
         "\"best_s\": %.9f, \"runs_s\": %s}\n",
-        mode.c_str(), threads, mode == "batch" ? texts.size() : std::size_t{1}, bytes, tokens,
+        mode.c_str(), matching == quarnel::RegexTokenizer::Matching::Engine ? "true" : "false", threads, mode == "batch" ? texts.size() : std::size_t{1}, bytes, tokens,
         *std::min_element(runs.begin(), runs.end()), json_list(runs).c_str());
     return 0;
 }

@@ -315,8 +315,9 @@ def test_bench_tokenize_counts_the_same_tokens(tmp_path):
     per_passage = sum(len(_common.py_tokenize(p)) for p in passages)
     batch = _common.run_native(exe, [path, "--mode", "batch", "--repeat", 1], 2)
     single = _common.run_native(exe, [path, "--mode", "single", "--repeat", 1], 1)
+    engine = _common.run_native(exe, [path, "--mode", "single", "--repeat", 1, "--engine"], 1)
     assert batch["texts"] == len(passages) and batch["threads"] == 2
-    assert batch["tokens"] == per_passage == single["tokens"]
+    assert batch["tokens"] == per_passage == single["tokens"] == engine["tokens"] and engine["engine"]
     assert batch["bytes"] == sum(len(p.encode("utf-8")) for p in passages)
 
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <initializer_list>
 #include <cstdio>
@@ -58,12 +57,5 @@ inline Strings tokens(const quarnel::RegexTokenizer& t, std::string_view text) {
     for (std::size_t i = 0; i < list.size(); ++i) out.emplace_back(list[i]);
     return out;
 }
-
-struct Stopwatch {
-    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    double seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    }
-};
 
 }  // namespace rt_test

@@ -152,7 +152,6 @@ std::vector<Folding> multi_char_foldings() {
 }  // namespace
 
 TEST(equivalence_every_code_point_alone) {
-    Stopwatch sw;
     auto cps = all_code_points();
     BothCases p;
     int bad = parallel_sum(cps.size(), [&](std::size_t begin, std::size_t end) {
@@ -161,11 +160,9 @@ TEST(equivalence_every_code_point_alone) {
         return n;
     });
     CHECK_EQ(bad, 0);
-    std::printf("  %zu code points in %.2f s\n", cps.size(), sw.seconds());
 }
 
 TEST(equivalence_every_code_point_with_neighbours) {
-    Stopwatch sw;
     auto cps = all_code_points();
     std::vector<std::string> texts;
     texts.reserve(cps.size() * 6);
@@ -177,7 +174,6 @@ TEST(equivalence_every_code_point_with_neighbours) {
         }
     }
     CHECK_EQ(disagreements_joined(BothCases(), texts), 0);
-    std::printf("  %zu texts in %.2f s\n", texts.size(), sw.seconds());
 }
 
 TEST(equivalence_multi_char_case_foldings) {
@@ -213,7 +209,6 @@ TEST(equivalence_multi_char_case_foldings) {
 }
 
 TEST(equivalence_random_texts) {
-    Stopwatch sw;
     auto folds = multi_char_foldings();
     std::vector<std::pair<char32_t, char32_t>> ranges = {
         {0x20, 0x7E},      {0x20, 0x7E},       {0x41, 0x5A},       {0x61, 0x7A},     {0x30, 0x39},
@@ -243,7 +238,6 @@ TEST(equivalence_random_texts) {
         }
         texts.push_back(std::move(s));
     }
-    std::size_t checked = 0;
     for (bool lower : {false, true})
         for (bool normalize : {false, true})
             for (const char* form : {"nfd", "nfc", "nfkd", "nfkc"}) {
@@ -254,10 +248,8 @@ TEST(equivalence_random_texts) {
                     for (std::size_t i = begin; i < end; ++i) n += !p.agree(texts[i]);
                     return n;
                 });
-                checked += texts.size();
                 CHECK_EQ(bad, 0);
             }
-    std::printf("  %zu random texts checked in %.2f s\n", checked, sw.seconds());
 }
 
 TEST(equivalence_malformed_utf8) {
@@ -276,33 +268,4 @@ TEST(equivalence_malformed_utf8) {
         bad += !p.agree(s);
     }
     CHECK_EQ(bad, 0);
-}
-
-TEST(default_matcher_throughput) {
-    // Informational: English-like text, default pattern, lowercase + NFD.
-    std::string text;
-    const char* words[] = {"The",  "quick", "brown", "fox",   "jumps", "over",  "the",     "lazy",
-                           "dog,", "and",   "then",  "it's",  "gone.", "Data", "(2024)", "shows"};
-    std::mt19937 rng(1);
-    while (text.size() < check::scaled(8u << 20)) {
-        text += words[rng() % 16];
-        text += rng() % 12 == 0 ? "\n" : " ";
-    }
-    for (auto matching : {Matching::Auto, Matching::Engine}) {
-        RegexTokenizer t = make(kDefaultPattern, true, true, "nfd", matching);
-        Stopwatch sw;
-        std::size_t n = 0;
-        int rounds = matching == Matching::Auto ? 4 : 1;
-        for (int r = 0; r < rounds; ++r) n += t.tokenize(text).size();
-        double s = sw.seconds();
-        std::printf("  %s: %.0f MB/s, %.1f ns/token\n", matching == Matching::Auto ? "default matcher" : "engine",
-                    rounds * text.size() / s / 1e6, s * 1e9 / static_cast<double>(n));
-    }
-    std::string mixed;
-    for (std::size_t i = 0; i < check::scaled(40000); ++i) mixed += "Ελληνικά и русский, 中文字符 café naïve ";
-    RegexTokenizer t = make(kDefaultPattern);
-    Stopwatch sw;
-    std::size_t n = t.tokenize(mixed).size();
-    double s = sw.seconds();
-    std::printf("  non-ASCII mix: %.0f MB/s, %.1f ns/token\n", mixed.size() / s / 1e6, s * 1e9 / n);
 }
