@@ -57,29 +57,20 @@ std::u16string to_utf16(const std::string& text) {
     return std::u16string(reinterpret_cast<const char16_t*>(u.getBuffer()), static_cast<std::size_t>(u.length()));
 }
 
-std::size_t count_boundaries_utf8(icu::BreakIterator& it, const std::vector<std::string>& texts) {
+// The boundaries ICU finds after the start of each text, through a UText
+// opened in place over it (UTF-8 or UTF-16).
+template <class Text>
+std::size_t count_boundaries(icu::BreakIterator& it, const std::vector<Text>& texts) {
     std::size_t count = 0;
     UText ut = UTEXT_INITIALIZER;
-    for (const std::string& text : texts) {
+    for (const Text& text : texts) {
         if (text.empty()) continue;
         UErrorCode status = U_ZERO_ERROR;
-        utext_openUTF8(&ut, text.data(), static_cast<int64_t>(text.size()), &status);
-        it.setText(&ut, status);
-        if (U_FAILURE(status)) usage("ICU refused the text");
-        it.first();
-        while (it.next() != icu::BreakIterator::DONE) ++count;
-    }
-    utext_close(&ut);
-    return count;
-}
-
-std::size_t count_boundaries(icu::BreakIterator& it, const std::vector<std::u16string>& texts) {
-    std::size_t count = 0;
-    UText ut = UTEXT_INITIALIZER;
-    for (const std::u16string& text : texts) {
-        if (text.empty()) continue;
-        UErrorCode status = U_ZERO_ERROR;
-        utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.data()), static_cast<int64_t>(text.size()), &status);
+        if constexpr (sizeof(typename Text::value_type) == 1)
+            utext_openUTF8(&ut, text.data(), static_cast<int64_t>(text.size()), &status);
+        else
+            utext_openUChars(&ut, reinterpret_cast<const UChar*>(text.data()), static_cast<int64_t>(text.size()),
+                             &status);
         it.setText(&ut, status);
         if (U_FAILURE(status)) usage("ICU refused the text");
         it.first();
@@ -135,7 +126,7 @@ int main(int argc, char** argv) {
     // Runs the mode once; returns the boundaries or tokens counted.
     auto run = [&] {
         if (mode == "boundaries") return count_boundaries(*it, texts16);
-        if (mode == "utf8") return count_boundaries_utf8(*it, texts);
+        if (mode == "utf8") return count_boundaries(*it, texts);
         quarnel::Utf16List in = batch;  // cleaned in place: a fresh copy each time, not timed
         quarnel::Utf16TokenGroups out;
         tokenizer.tokenize_batch(in, false, lowercase, out);
