@@ -13,7 +13,7 @@ Result<RegexTokenizer> RegexTokenizer::create(std::string_view pattern, bool low
     auto form = text::parse_normalization_form(form_name);
     if (!form) return value_error("Invalid normalization_from " + form_name);
     bool fast = matching == Matching::Auto && pattern == kDefaultPattern;
-    return RegexTokenizer(std::move(regex), std::string(pattern), *form, lowercase, normalize, fast);
+    return RegexTokenizer(std::move(regex), *form, lowercase, normalize, fast);
 }
 
 TokenList RegexTokenizer::tokenize(std::string_view text) const {

@@ -51,23 +51,18 @@ public:
     // worker pool. A fault in any text is rethrown once the batch ended.
     std::vector<TokenList> batch_tokenize(std::span<const std::string> texts) const;
 
-    const std::string& pattern() const noexcept { return pattern_; }
-    // The stored (lowercased) form name: "nfd", "nfc", "nfkd" or "nfkc".
-    std::string_view normalization_from() const noexcept { return text::normalization_form_name(form_); }
     bool uses_default_matcher() const noexcept { return default_matcher_; }
 
 private:
-    RegexTokenizer(onig::Regex regex, std::string pattern, text::NormalizationForm form, bool lowercase,
-                   bool normalize, bool default_matcher) noexcept
+    RegexTokenizer(onig::Regex regex, text::NormalizationForm form, bool lowercase, bool normalize,
+                   bool default_matcher) noexcept
         : regex_(std::move(regex)),
-          pattern_(std::move(pattern)),
           form_(form),
           lowercase_(lowercase),
           normalize_(normalize),
           default_matcher_(default_matcher) {}
 
     onig::Regex regex_;
-    std::string pattern_;
     text::NormalizationForm form_;
     bool lowercase_;
     bool normalize_;

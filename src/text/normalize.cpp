@@ -44,16 +44,6 @@ std::optional<NormalizationForm> parse_normalization_form(std::string_view name)
     return std::nullopt;
 }
 
-std::string_view normalization_form_name(NormalizationForm form) {
-    switch (form) {
-        case NormalizationForm::NFC: return "nfc";
-        case NormalizationForm::NFD: return "nfd";
-        case NormalizationForm::NFKC: return "nfkc";
-        case NormalizationForm::NFKD: return "nfkd";
-    }
-    return "nfd";
-}
-
 bool is_normalized(NormalizationForm form, std::string_view text) {
     if (is_ascii(text)) return true;
     UErrorCode status = U_ZERO_ERROR;

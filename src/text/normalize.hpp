@@ -13,9 +13,6 @@ enum class NormalizationForm : std::uint8_t { NFC, NFD, NFKC, NFKD };
 // Parses a lowercase form name: "nfc", "nfd", "nfkc" or "nfkd".
 std::optional<NormalizationForm> parse_normalization_form(std::string_view name);
 
-// The lowercase name ("nfd", ...).
-std::string_view normalization_form_name(NormalizationForm form);
-
 bool is_normalized(NormalizationForm form, std::string_view text);
 
 // Returns `text` itself when it is already in `form` (always so for ASCII);

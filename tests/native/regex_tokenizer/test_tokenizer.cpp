@@ -60,7 +60,6 @@ TEST(tokenizer_lowercase_is_full_and_per_token) {
 
 TEST(tokenizer_normalization_forms) {
     RegexTokenizer nfkc = make(kDefaultPattern, true, true, "NFKC");
-    CHECK_EQ(nfkc.normalization_from(), "nfkc");
     CHECK_EQ(tokens(nfkc, "\uFB01ne \uFF28\uFF45\uFF4C\uFF4C\uFF4F"), (Strings{"fine", "hello"}));
     CHECK_EQ(tokens(nfkc, "Cafe\u0301"), (Strings{"caf\u00E9"}));
 
@@ -135,7 +134,6 @@ TEST(tokenizer_moves) {
     CHECK_EQ(tokens(b, "a12b3"), (Strings{"12", "3"}));
     RegexTokenizer c = make(kDefaultPattern);
     c = std::move(b);
-    CHECK_EQ(c.pattern(), "\\d+");
     CHECK_EQ(tokens(c, "a12b3"), (Strings{"12", "3"}));
     std::vector<RegexTokenizer> many;
     for (int i = 0; i < 20; ++i) many.push_back(make(i % 2 ? kDefaultPattern : std::string_view("\\w")));
