@@ -48,6 +48,16 @@ def ticks_during(work, warm_up=None):
         t.join()
 
 
+def in_threads(count, work):
+    """Runs work(i) for i in range(count), each on a thread of its own, all
+    at once, and waits for them."""
+    threads = [threading.Thread(target=work, args=(i,)) for i in range(count)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+
+
 
 def pytest_sessionfinish(session, exitstatus):
     # Under scripts/sanitize.sh: look for leaks while the interpreter is still

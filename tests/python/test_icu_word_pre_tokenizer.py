@@ -6,12 +6,11 @@ import pickle
 import random
 import subprocess
 import sys
-import threading
 from pathlib import Path
 
 import pytest
 
-from conftest import ticks_during
+from conftest import in_threads, ticks_during
 from quarnel import ICUWordPreTokenizer
 
 TOK = ICUWordPreTokenizer()
@@ -254,11 +253,7 @@ def test_threads_share_one_object():
             if TOK.batch_tokenize(texts) != want:
                 failures.append("batch")
 
-    threads = [threading.Thread(target=work, args=(s,)) for s in range(4)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    in_threads(4, work)
     assert not failures
 
 
@@ -285,11 +280,7 @@ def test_many_objects_and_threads_keep_their_own_segmenters():
             if tok.tokenize(words) != want or TOK.tokenize(words) != want:
                 failures.append(k)
 
-    threads = [threading.Thread(target=work) for _ in range(3)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    in_threads(3, lambda _: work())
     assert not failures
 
 

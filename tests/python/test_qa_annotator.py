@@ -1,10 +1,10 @@
 """QAAnnotator: construction over a copied corpus, answer matching, qrels,
 failures and concurrency."""
 import random
-import threading
 
 import pytest
 
+from conftest import in_threads
 from quarnel import QAAnnotator, RegexTokenizer
 
 CORPUS = {
@@ -219,9 +219,5 @@ def test_threads_share_an_annotator():
             with pytest.raises(KeyError):
                 qa.annotate({"q": ["missing"]}, {"q": []})
 
-    threads = [threading.Thread(target=worker) for _ in range(6)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
+    in_threads(6, lambda _: worker())
     assert results == [True] * 30

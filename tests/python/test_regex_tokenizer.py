@@ -4,12 +4,11 @@ import bz2
 import os
 import random
 import sys
-import threading
 import unicodedata
 
 import pytest
 
-from conftest import ticks_during
+from conftest import in_threads, ticks_during
 from quarnel import RegexTokenizer
 
 DEFAULT = RegexTokenizer()
@@ -166,11 +165,7 @@ def test_lock_released_and_threads_share_a_tokenizer():
         for _ in range(5):
             results.append(tok.batch_tokenize(texts[:50]) == expected and tok.tokenize(texts[0]) == expected[0])
 
-    threads = [threading.Thread(target=worker) for _ in range(6)]
-    for th in threads:
-        th.start()
-    for th in threads:
-        th.join()
+    in_threads(6, lambda _: worker())
     assert results == [True] * 30
 
 
