@@ -7,6 +7,7 @@
 #include <limits>
 
 #include "core/fault.hpp"
+#include "core/unaligned.hpp"
 
 namespace quarnel {
 
@@ -30,11 +31,7 @@ std::uint64_t tag_of(std::uint64_t hash) noexcept { return hash & ~kLocationMask
 
 std::size_t align4(std::size_t n) noexcept { return (n + 3) & ~std::size_t{3}; }
 
-std::uint32_t read_u32(const char* p) noexcept {
-    std::uint32_t v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
+std::uint32_t read_u32(const char* p) noexcept { return load_unaligned<std::uint32_t>(p); }
 
 }  // namespace
 

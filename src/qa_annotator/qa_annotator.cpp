@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/unaligned.hpp"
 #include "pool/pool.hpp"
 
 namespace quarnel {
@@ -33,11 +34,7 @@ void prefetch_ahead(const Corpus& corpus, const TokenList& docids, std::size_t i
     if (i + 1 < docids.size()) corpus.prefetch_document(docids[i + 1]);
 }
 
-std::uint64_t load_word(const char* p) noexcept {
-    std::uint64_t w;
-    std::memcpy(&w, p, sizeof w);
-    return w;
-}
+std::uint64_t load_word(const char* p) noexcept { return load_unaligned<std::uint64_t>(p); }
 
 }  // namespace
 

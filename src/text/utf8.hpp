@@ -9,9 +9,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
 #include <string_view>
+
+#include "core/unaligned.hpp"
 
 namespace quarnel::text {
 
@@ -54,9 +55,7 @@ inline bool is_ascii(std::string_view text) noexcept {
     std::size_t n = text.size();
     std::size_t i = 0;
     for (; i + 8 <= n; i += 8) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if (w & 0x8080808080808080ull) return false;
+        if (load_unaligned<std::uint64_t>(p + i) & 0x8080808080808080ull) return false;
     }
     for (; i < n; ++i)
         if (static_cast<unsigned char>(p[i]) & 0x80) return false;
