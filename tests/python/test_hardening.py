@@ -262,3 +262,20 @@ def test_interrupts_leave_the_process_usable():
     assert report, "no class to test"
     for name, r in report.items():
         assert all(r["interrupted"]) and r["same"], (name, r)
+
+
+# ---------------------------------------------------------------- fuzz bounds
+
+
+def test_fuzz_targets_skip_calls_whose_pseudo_text_is_huge():
+    # Valid calls, but their text runs to gigabytes: -inf with negatives
+    # allowed saturates to 2**31 - 1 copies, whatever type the factor has.
+    import numpy as np
+
+    entries = {e.name: e for e in ep.ENTRY_POINTS["Converter"]}
+    matrix, given = entries["convert_sparse_reps_to_pseudo_text_f32"], entries["convert_json_reps_to_pseudo_text"]
+    reps = np.array([[-0.0049], [-np.inf]], np.float32)
+    assert not matrix.feasible({"reps": reps, "allow_negative_values": True})
+    assert not matrix.feasible({"reps": -reps, "quantization_factor": np.int64(3)})
+    assert matrix.feasible({"reps": reps}) and matrix.feasible({"reps": reps, "allow_negative_values": np.False_})
+    assert not given.feasible({"json_reps": [{"a": 2**31 - 1}]}) and given.feasible({"json_reps": ({"a": 9},)})
