@@ -13,6 +13,7 @@ else (another exception, a crash, a sanitizer report, a leak, a hang) is a
 finding. Run by scripts/fuzz.sh against the sanitizer build.
 """
 import os
+import shlex
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
@@ -272,7 +273,9 @@ def checking_leaks(one_input, every=1000):
 
 def main():
     cls_name = sys.argv[1]
-    argv = [sys.argv[0]] + sys.argv[2:]
+    # libFuzzer runs argv[0] through the shell for its child processes
+    # (-merge=1, -fork): this interpreter on this script for this class.
+    argv = [shlex.join([sys.executable, os.path.abspath(__file__), cls_name])] + sys.argv[2:]
     # Inputs to replay, or a time or run limit given: no default run count.
     if not any(a.startswith(("-runs=", "-max_total_time=")) or os.path.isfile(a) for a in argv[1:]):
         argv.append(f"-runs={ep.FUZZ_RUNS[cls_name]}")
