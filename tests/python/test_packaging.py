@@ -1,15 +1,39 @@
-"""A source build without the system libraries stops with one message that
-says what to install."""
+"""Release metadata agrees with itself, and a source build without the
+system libraries stops with one message that says what to install."""
 
+import importlib.metadata
 import os
+import re
 import shutil
 import subprocess
 import sys
+import tomllib
 from pathlib import Path
 
 import pytest
 
 ROOT = Path(__file__).resolve().parents[2]
+PROJECT = tomllib.loads((ROOT / "pyproject.toml").read_text())["project"]
+
+
+def test_one_version_everywhere():
+    released = re.findall(r"^## \[(\d+\.\d+\.\d+)\]", (ROOT / "CHANGELOG.md").read_text(), re.M)
+    assert released and released[0] == PROJECT["version"], "the newest CHANGELOG release is the package version"
+    try:
+        installed = importlib.metadata.version("quarnel")
+    except importlib.metadata.PackageNotFoundError:
+        return  # a build tree on PYTHONPATH
+    assert installed == PROJECT["version"]
+
+
+def test_python_versions_follow_the_wheel_builds():
+    supported = re.search(r"^SUPPORTED_PYTHONS=\(([^)]*)\)", (ROOT / "scripts" / "pythons.sh").read_text(), re.M)
+    versions = supported.group(1).split()
+    classified = [c.rsplit(" :: ", 1)[1] for c in PROJECT["classifiers"]
+                  if re.fullmatch(r"Programming Language :: Python :: 3\.\d+", c)]
+    assert classified == versions
+    assert PROJECT["requires-python"] == f">={versions[0]}"
+    assert f"{sys.version_info[0]}.{sys.version_info[1]}" in versions
 
 
 def tool(name):
