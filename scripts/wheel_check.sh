@@ -1,25 +1,34 @@
 #!/usr/bin/env bash
-# Builds a wheel of the project and checks it on its own: a fresh virtual
-# environment gets the wheel (and NumPy) and runs the typed example, which
-# uses every class, from outside the source tree. Expects scripts/setup.sh
-# to have run (it reuses .venv and its build directory).
+# Checks wheels on their own: each goes into a fresh virtual environment of
+# its CPython together with its test extras, and the Python suite runs
+# against the installed package from outside the source tree (conftest.py
+# makes sure it is the installed one).
+#   bash scripts/wheel_check.sh WHEEL...
+#   bash scripts/wheel_check.sh            builds the cp311 wheel (build_wheel.sh) and checks it
+# Arguments after `--` go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/pythons.sh
+root=$PWD
+wheels=() pytest_args=()
+while (($#)); do
+  if [ "$1" = "--" ]; then shift; pytest_args=("$@"); break; fi
+  wheels+=("$(realpath "$1")"); shift
+done
+if ((${#wheels[@]} == 0)); then
+  bash scripts/build_wheel.sh 3.11
+  mapfile -t wheels <build/wheel/built.txt
+fi
 
-dist=build/dist
-rm -rf "$dist" build/wheel-venv
-.venv/bin/python -m pip wheel -q --disable-pip-version-check --no-build-isolation --no-deps -w "$dist" .
-wheel=$(ls "$dist"/quarnel-*.whl)
-echo "wheel: built $(basename "$wheel")"
-
-"${PYTHON:-python3}" -m venv build/wheel-venv
-build/wheel-venv/bin/python -m pip install -q --disable-pip-version-check "$wheel"
-example="$PWD/examples/typed_usage.py"
-(cd "$(mktemp -d)" && "$OLDPWD/build/wheel-venv/bin/python" -c "
-import quarnel, pathlib, runpy
-pkg = pathlib.Path(quarnel.__file__).parent
-assert (pkg / '__init__.pyi').is_file() and (pkg / 'py.typed').is_file(), 'stub missing from the wheel'
-assert 'site-packages' in quarnel.__file__, quarnel.__file__
-runpy.run_path('$example', run_name='__main__')
-" >/dev/null)
-echo "wheel: installs into a fresh environment and runs every class"
+for wheel in "${wheels[@]}"; do
+  name=$(basename "$wheel")
+  tag=$(echo "$name" | cut -d- -f3)            # cp311
+  version=${tag:2:1}.${tag:3}
+  venv=$root/build/wheel-check/$tag
+  echo "wheel check: $name into a fresh CPython $version environment"
+  "$(find_python "$version")" -m venv --clear "$venv"
+  "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel[test]"
+  (cd "$(mktemp -d)" &&
+    QUARNEL_TEST_INSTALLED=1 "$venv/bin/python" -m pytest -q -p no:cacheprovider \
+      "$root/tests/python" "${pytest_args[@]}")
+done

@@ -22,6 +22,16 @@ def pytest_collection_modifyitems(config, items):
 
 def pytest_configure(config):
     config.addinivalue_line("markers", "memory: checks resident memory (skipped under AddressSanitizer)")
+    if os.environ.get("QUARNEL_TEST_INSTALLED") == "1":
+        # scripts/wheel_check.sh: the suite must exercise the installed wheel,
+        # not a build tree that happens to be importable.
+        import sysconfig
+
+        import quarnel
+
+        site = sysconfig.get_paths()["platlib"]
+        assert os.path.commonpath([quarnel.__file__, site]) == site, (
+            f"testing {quarnel.__file__}, not the package installed in {site}")
 
 
 def ticks_during(work, warm_up=None):
