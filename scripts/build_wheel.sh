@@ -28,23 +28,11 @@ mkdir -p build/wheel
 : >build/wheel/built.txt
 for version in "${versions[@]}"; do
   tag=cp${version/./}
-  # The development environment builds its own version's wheel; every other
-  # version gets a build environment with the sdist's build requirements.
-  if [ "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')" = "$version" ]; then
-    env=.venv
-  else
-    env=build/wheel/env-$tag
-    if ! "$env/bin/python" -c "import scikit_build_core, numpy" 2>/dev/null; then
-      echo "wheel: creating the $tag build environment"
-      "$(find_python "$version")" -m venv --clear "$env"
-      "$env/bin/python" -m pip install "${pip_q[@]}" $("$env/bin/python" -c \
-        "import tomllib; print(' '.join(tomllib.load(open('pyproject.toml', 'rb'))['build-system']['requires']))")
-    fi
-  fi
+  env=$(build_env "$version")
   raw=build/wheel/raw-$tag fixed=build/wheel/fixed-$tag
   rm -rf "$raw" "$fixed"
   echo "wheel: building $tag"
-  "$env/bin/python" -m pip wheel "${pip_q[@]}" --no-build-isolation --no-deps \
+  "$env/bin/python" -m pip wheel -v --disable-pip-version-check --no-build-isolation --no-deps \
     -Ccmake.define.QUARNEL_STATIC_ICU=ON -Cbuild-dir="$root/build/wheel/build-$tag" -w "$raw" build/sdist/src
   .venv/bin/auditwheel repair -w "$fixed" "$raw"/quarnel-*.whl >"$raw.repair.log" 2>&1 ||
     { cat "$raw.repair.log"; exit 1; }
