@@ -14,7 +14,7 @@
 # 3. auditwheel proves the tag (`auditwheel show`), and each wheel's Python
 #    suite runs against it, installed in a fresh environment
 #    (scripts/wheel_check.sh).
-# 4. Finally one wheel is installed and imported in a Debian bullseye chroot
+# 4. Finally the cp311 wheel's Python suite runs in a Debian bullseye chroot
 #    (glibc 2.31) with a CPython 3.11 built there (scripts/bullseye_check.sh);
 #    QUARNEL_NO_CHROOT=1 skips this step.
 # Everything built is kept under build/release/, so a rerun rebuilds only
