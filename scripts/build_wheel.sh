@@ -13,11 +13,12 @@
 # reruns are incremental.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/pythons.sh
+source scripts/lib.sh
 root=$PWD
 versions=("$@")
-((${#versions[@]})) || versions=("${SUPPORTED_PYTHONS[@]}")
+((${#versions[@]})) || versions=("${python_versions[@]}")
 export PATH="$PATH:$root/.venv/bin"   # cmake and ninja
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 pip_q=(-q --disable-pip-version-check)
 
 .venv/bin/python -c "import auditwheel" 2>/dev/null ||
@@ -32,7 +33,8 @@ for version in "${versions[@]}"; do
   raw=build/wheel/raw-$tag fixed=build/wheel/fixed-$tag
   rm -rf "$raw" "$fixed"
   echo "wheel: building $tag"
-  "$env/bin/python" -m pip wheel -v --disable-pip-version-check --no-build-isolation --no-deps \
+  logged "build/logs/wheel-$tag.log" \
+    "$env/bin/python" -m pip wheel -v --disable-pip-version-check --no-build-isolation --no-deps \
     -Ccmake.define.QUARNEL_STATIC_ICU=ON -Cbuild-dir="$root/build/wheel/build-$tag" -w "$raw" build/sdist/src
   .venv/bin/auditwheel repair -w "$fixed" "$raw"/quarnel-*.whl >"$raw.repair.log" 2>&1 ||
     { cat "$raw.repair.log"; exit 1; }

@@ -11,6 +11,7 @@
 # Needs root (debootstrap, chroot); scripts/release_manylinux.sh calls it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib.sh
 root=$PWD
 wheel=$(realpath "$1")
 rel=$root/build/release
@@ -24,8 +25,7 @@ esac
 if [ "$(id -u)" -ne 0 ]; then
   echo "bullseye: needs root (debootstrap and chroot)" >&2; exit 1
 fi
-dpkg-query -W -f='${Status}' debootstrap 2>/dev/null | grep -q "install ok installed" ||
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 install -y -qq debootstrap >/dev/null
+need_debian_packages debootstrap
 
 # A chroot whose proc is mounted in a private mount namespace: it goes away
 # with the command, whatever happens.

@@ -40,6 +40,11 @@ logged() {
   fi
 }
 
+# The CPython versions we support: the test command runs the whole suite on
+# each and the wheel scripts build one wheel per version (the package's
+# classifiers and requires-python follow this list; a test checks that).
+python_versions=(3.11 3.12 3.13)
+
 # Prints the path of a CPython X.Y interpreter (pythonX.Y on PATH, else the
 # newest pyenv X.Y.*), or nothing when there is none.
 find_python() {
@@ -56,6 +61,40 @@ find_python() {
       return 0
     fi
   done
+}
+
+# need_python X.Y: like find_python, but a missing interpreter is an error
+# that says what to install.
+need_python() {
+  local python
+  python=$(find_python "$1")
+  if [ -z "$python" ]; then
+    echo "no CPython $1: install it (pyenv install $1, or your distribution's python$1) or put python$1 on PATH" >&2
+    return 1
+  fi
+  echo "$python"
+}
+
+# build_env X.Y: prints the path of a virtual environment of CPython X.Y
+# holding the sdist's build requirements, for `pip wheel
+# --no-build-isolation` (whose kept build directory then stays valid between
+# runs): .venv for its own version, else build/wheel/env-cpXY, made once.
+build_env() {
+  local version=$1 env python
+  if [ "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')" = "$version" ]; then
+    echo .venv
+    return 0
+  fi
+  env=build/wheel/env-cp${version/./}
+  if ! "$env/bin/python" -c "import scikit_build_core, numpy" 2>/dev/null; then
+    echo "wheel: creating the build environment $env" >&2
+    python=$(need_python "$version") || return 1
+    "$python" -m venv --clear "$env" >&2 || return 1
+    "$env/bin/python" -m pip install -q --disable-pip-version-check $("$env/bin/python" -c \
+      "import tomllib; print(' '.join(tomllib.load(open('pyproject.toml', 'rb'))['build-system']['requires']))") >&2 ||
+      return 1
+  fi
+  echo "$env"
 }
 
 # run_native_tests BUILD_DIR [PIECE]: runs BUILD_DIR/test_* (or just

@@ -21,7 +21,7 @@
 # the module.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/pythons.sh
+source scripts/lib.sh
 root=$PWD
 rel=$root/build/release
 prefix=$rel/prefix             # ICU and Oniguruma, static, position-independent
@@ -30,7 +30,7 @@ target=x86_64-linux-gnu.$glibc
 plat=manylinux_2_28_x86_64
 ziglang_version=0.17.1
 versions=("$@")
-((${#versions[@]})) || versions=("${SUPPORTED_PYTHONS[@]}")
+((${#versions[@]})) || versions=("${python_versions[@]}")
 start=$SECONDS
 step() { echo "release: [$((SECONDS - start))s] $*"; }
 mkdir -p "$rel" dist
@@ -40,18 +40,7 @@ export PATH="$PATH:$root/.venv/bin"   # cmake and ninja
 # ---- tools ----
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
-apt_install() {
-  local missing=() pkg
-  for pkg in "$@"; do
-    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
-  done
-  if ((${#missing[@]})); then
-    step "installing ${missing[*]}"
-    $sudo apt-get -o DPkg::Lock::Timeout=600 update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq "${missing[@]}" >/dev/null
-  fi
-}
-apt_install dpkg-dev pkg-config make python3-venv
+need_debian_packages dpkg-dev pkg-config make python3-venv
 
 tools=$rel/tools
 if ! "$tools/bin/python" -c "import ziglang, auditwheel" 2>/dev/null ||

@@ -113,9 +113,8 @@ numpy1_tests() {
   PYTHONPATH="$PWD/$module_dir" .venv-numpy1/bin/python -m pytest -q -p no:cacheprovider tests/python/test_converter.py
 }
 
-# Supported CPython versions (pyproject.toml's requires-python): .venv's
+# The supported CPython versions (python_versions, scripts/lib.sh): .venv's
 # own gets a quick stage, the others one long stage each.
-python_versions=(3.11 3.12 3.13)
 
 stage setup        quick bash scripts/setup.sh
 venv_version=$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')

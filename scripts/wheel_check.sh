@@ -8,7 +8,7 @@
 # Arguments after `--` go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-source scripts/pythons.sh
+source scripts/lib.sh
 root=$PWD
 wheels=() pytest_args=()
 while (($#)); do
@@ -26,9 +26,16 @@ for wheel in "${wheels[@]}"; do
   version=${tag:2:1}.${tag:3}
   venv=$root/build/wheel-check/$tag
   echo "wheel check: $name into a fresh CPython $version environment"
-  "$(find_python "$version")" -m venv --clear "$venv"
+  python=$(need_python "$version")
+  "$python" -m venv --clear "$venv"
   "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel[test]"
   (cd "$(mktemp -d)" &&
+    "$venv/bin/python" -c "
+import pathlib, quarnel
+pkg = pathlib.Path(quarnel.__file__).parent
+missing = [f for f in ('__init__.pyi', 'py.typed') if not (pkg / f).is_file()]
+assert not missing, f'not in the wheel: {missing}'
+" &&
     QUARNEL_TEST_INSTALLED=1 "$venv/bin/python" -m pytest -q -p no:cacheprovider \
       "$root/tests/python" "${pytest_args[@]}")
 done
