@@ -6,8 +6,9 @@
 #   bash scripts/cross_aarch64.sh [pytest arguments]
 # The Python part leaves out test_hardening.py (huge inputs and stress
 # loops: five minutes under emulation) unless QUARNEL_AARCH64_PYTEST=all,
-# and always test_distributed.py (Dask's cluster processes);
-# QUARNEL_AARCH64_PYTEST=none skips the Python part.
+# and always test_distributed.py (Dask's cluster processes; see
+# arm64_pytest_args in scripts/lib.sh); QUARNEL_AARCH64_PYTEST=none skips
+# the Python part.
 #
 # The toolchain (cmake/aarch64-linux-gnu.cmake) uses Debian's cross compiler
 # and multiarch arm64 libraries. Oniguruma's development package cannot be
@@ -18,8 +19,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
-need_debian_packages g++-aarch64-linux-gnu qemu-user clang pkg-config file libonig-dev \
-  libc6:arm64 libstdc++6:arm64 libicu-dev:arm64 libonig5:arm64 libpython3.11-dev:arm64 libpython3.11-stdlib:arm64
+need_debian_packages g++-aarch64-linux-gnu clang pkg-config file libonig-dev \
+  libicu-dev:arm64 libonig5:arm64
 export PATH="$PWD/.venv/bin:$PATH"
 
 root=$PWD/build/aarch64
@@ -41,53 +42,23 @@ Libs: -L$root/onig -lonig
 Cflags: -I/usr/include
 EOF
 
-# Debian's arm64 CPython 3.11 (its standard library is the multiarch
-# libpython3.11-stdlib:arm64), unpacked, and NumPy's aarch64 wheel of the
-# version .venv has (the module is compiled against its headers), pytest and
-# regex in a directory of their own.
-python_deb_version=$(dpkg-query -W -f='${Version}' libpython3.11-stdlib:arm64)
-if [ ! -x "$root/cpython/usr/bin/python3.11" ] || [ "$(cat "$root/cpython/version" 2>/dev/null)" != "$python_deb_version" ]; then
-  echo "aarch64: unpacking Debian's python3.11-minimal:arm64 $python_deb_version"
-  rm -rf "$root/cpython" "$root/deb"
-  mkdir -p "$root/deb"
-  (cd "$root/deb" && apt-get download -q "python3.11-minimal:arm64=$python_deb_version" 2>&1 | grep -v "^W: Download is performed unsandboxed" || true)
-  dpkg -x "$root"/deb/python3.11-minimal_*_arm64.deb "$root/cpython"
-  echo "$python_deb_version" >"$root/cpython/version"
-fi
-numpy_version=$(.venv/bin/python -c "import numpy; print(numpy.__version__)")
-arm64_packages=("numpy==$numpy_version" pytest regex tqdm)
-site=$root/site
-if [ "$(cat "$site/.packages" 2>/dev/null)" != "${arm64_packages[*]}" ]; then
-  echo "aarch64: installing ${arm64_packages[*]} for linux-aarch64"
-  rm -rf "$site"
-  .venv/bin/python -m pip install -q --disable-pip-version-check --target "$site" --only-binary=:all: \
-    --implementation cp --python-version 3.11 --platform manylinux_2_28_aarch64 \
-    --platform manylinux_2_17_aarch64 --platform manylinux2014_aarch64 "${arm64_packages[@]}"
-  echo "${arm64_packages[*]}" >"$site/.packages"
-fi
-
-# The arm64 interpreter through qemu: bin/qemu runs an arm64 program with
-# that interpreter's environment (CMake runs the interpreter through it);
-# bin/python3 runs the interpreter with the module's build directory on its
-# path. Its argv[0] is the launcher, so sys.executable is too and the tests'
-# subprocesses go through qemu as well (binfmt_misc may not be there to do it).
-mkdir -p "$root/bin"
-cat >"$root/bin/qemu" <<EOF
-#!/bin/sh
-PYTHONHOME=/usr PYTHONPATH="$site\${PYTHONPATH:+:\$PYTHONPATH}" exec qemu-aarch64 "\$@"
-EOF
+# Debian's arm64 CPython 3.11 with NumPy and the test packages (scripts/lib.sh).
+# CMake runs it through its launcher, which runs qemu itself (so CMake's own
+# emulator is a plain `env`). The tests run it through bin/python3, which
+# also puts the module's build directory on its path; its argv[0] is that
+# launcher, so sys.executable is too and the tests' subprocesses go through
+# qemu as well.
+arm64_python "$root"
 cat >"$root/bin/python3" <<EOF
 #!/bin/sh
-PYTHONPATH="$root/build\${PYTHONPATH:+:\$PYTHONPATH}" exec "$root/bin/qemu" -0 "\$0" "$root/cpython/usr/bin/python3.11" -S "\$@"
+PYTHONHOME=/usr PYTHONPATH="$root/build:$arm64_site\${PYTHONPATH:+:\$PYTHONPATH}" exec qemu-aarch64 -0 "\$0" "$arm64_cpython" -S "\$@"
 EOF
-chmod +x "$root/bin/qemu" "$root/bin/python3"
-numpy_include=$("$root/bin/python3" -c "import numpy; print(numpy.get_include())")
+chmod +x "$root/bin/python3"
 
 logged build/logs/aarch64.log bash -c "
   PKG_CONFIG_PATH='$root/onig' cmake -S . -B '$root/build' -G Ninja -DCMAKE_BUILD_TYPE=Release \
     --toolchain cmake/aarch64-linux-gnu.cmake -DQUARNEL_NATIVE_TESTS=ON \
-    -DCMAKE_CROSSCOMPILING_EMULATOR='$root/bin/qemu' \
-    -DPython_EXECUTABLE='$root/cpython/usr/bin/python3.11' -DPython_NumPy_INCLUDE_DIR='$numpy_include' &&
+    -DCMAKE_CROSSCOMPILING_EMULATOR=env -DPython_EXECUTABLE='$arm64_interpreter' &&
   cmake --build '$root/build' -j2"
 file -L "$root/build/test_pool" | grep -q "ARM aarch64" || { echo "FAILED: not an arm64 build"; exit 1; }
 echo "aarch64: built $(basename "$root"/build/quarnel/__init__*.so) and the native tests"
@@ -103,16 +74,7 @@ echo "aarch64: forked_child_gets_its_own_pool skipped: qemu-user aborts in the f
 native_runner=()
 native_args=()
 
-case "${QUARNEL_AARCH64_PYTEST:-}" in
-  none) exit 0 ;;
-  all) tests=(tests/python) ;;
-  *) tests=(tests/python --ignore=tests/python/test_hardening.py) ;;
-esac
-# Dask's cluster processes take minutes to start under emulation; the module
-# calls they make are the single-process examples' (test_examples.py).
-tests+=(--ignore=tests/python/test_distributed.py)
+[ "${QUARNEL_AARCH64_PYTEST:-}" = none ] && exit 0
 "$root/bin/python3" -c "import platform, sys, numpy; print('aarch64: python', sys.version.split()[0], platform.machine(), 'numpy', numpy.__version__)"
-# The same qemu fault as above, with multiprocessing's fork.
-forked=tests/python/test_regex_tokenizer.py::test_batches_work_in_forked_children
-echo "aarch64: $forked deselected: qemu-user aborts in the forked child of a threaded program"
-"$root/bin/python3" -m pytest -q -p no:cacheprovider --deselect "$forked" "${tests[@]}" "$@"
+arm64_pytest_args tests/python
+"$root/bin/python3" -m pytest -q -p no:cacheprovider "${arm64_pytest[@]}" "$@"

@@ -129,3 +129,77 @@ use_ccache() {
   export CMAKE_C_COMPILER_LAUNCHER=ccache CMAKE_CXX_COMPILER_LAUNCHER=ccache
   export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 }
+
+# arm64_python DIR: Debian's arm64 CPython 3.11 to run under qemu-aarch64
+# user-mode emulation (binfmt_misc may not be there, so nothing relies on
+# it): the interpreter unpacked from python3.11-minimal:arm64 into
+# DIR/cpython (its standard library is the multiarch
+# libpython3.11-stdlib:arm64, arm64_cpython names the binary), NumPy's
+# aarch64 wheel of the version .venv has (modules compile against its
+# headers) and what the tests need but Dask in DIR/site (arm64_site), and
+# DIR/bin/python3.11 (arm64_interpreter), a launcher that runs the
+# interpreter through qemu with DIR/site on its path and without site.py
+# (Debian's would add the host's x86-64 packages). The launcher is an
+# ordinary program to the host, so CMake can run it like any interpreter.
+arm64_python() {
+  local dir=$1
+  need_debian_packages qemu-user libc6:arm64 libstdc++6:arm64 libpython3.11-stdlib:arm64 libpython3.11-dev:arm64
+  mkdir -p "$dir/bin"
+  local deb_version
+  deb_version=$(dpkg-query -W -f='${Version}' libpython3.11-stdlib:arm64)
+  arm64_cpython=$dir/cpython/usr/bin/python3.11
+  if [ ! -x "$arm64_cpython" ] || [ "$(cat "$dir/cpython/version" 2>/dev/null)" != "$deb_version" ]; then
+    echo "aarch64: unpacking Debian's python3.11-minimal:arm64 $deb_version"
+    rm -rf "$dir/cpython" "$dir/deb"
+    mkdir -p "$dir/deb"
+    (cd "$dir/deb" && apt-get download -q "python3.11-minimal:arm64=$deb_version" 2>&1 | grep -v "^W: Download is performed unsandboxed" || true)
+    dpkg -x "$dir"/deb/python3.11-minimal_*_arm64.deb "$dir/cpython"
+    echo "$deb_version" >"$dir/cpython/version"
+  fi
+  local packages
+  arm64_site=$dir/site
+  packages="numpy==$(.venv/bin/python -c "import numpy; print(numpy.__version__)") pytest regex tqdm"
+  if [ "$(cat "$arm64_site/.packages" 2>/dev/null)" != "$packages" ]; then
+    echo "aarch64: installing $packages for linux-aarch64"
+    rm -rf "$arm64_site"
+    arm64_pip_install --target "$arm64_site" $packages
+    echo "$packages" >"$arm64_site/.packages"
+  fi
+  arm64_interpreter=$dir/bin/python3.11
+  cat >"$arm64_interpreter" <<EOS
+#!/bin/sh
+PYTHONHOME=/usr PYTHONPATH="$arm64_site\${PYTHONPATH:+:\$PYTHONPATH}" exec qemu-aarch64 -0 "\$0" "$arm64_cpython" -S "\$@"
+EOS
+  chmod +x "$arm64_interpreter"
+}
+
+# arm64_pip_install PIP-ARGUMENTS...: .venv's pip installing the aarch64
+# CPython 3.11 wheels of the packages named (into --target DIR): any
+# manylinux tag from glibc 2.17 to 2.28 (pip takes the tags it is given
+# literally).
+arm64_pip_install() {
+  local platforms=(--platform manylinux2014_aarch64) minor
+  for minor in $(seq 17 28); do
+    platforms+=(--platform "manylinux_2_${minor}_aarch64")
+  done
+  .venv/bin/python -m pip install -q --disable-pip-version-check --only-binary=:all: \
+    --implementation cp --python-version 3.11 "${platforms[@]}" "$@"
+}
+
+# arm64_pytest_args TESTS_DIR: sets arm64_pytest to the arguments that run
+# the Python suite in TESTS_DIR under emulation. It leaves out
+# test_hardening.py (huge inputs and stress loops: five minutes under
+# emulation) unless QUARNEL_AARCH64_PYTEST=all, and always
+# test_distributed.py (Dask's cluster processes take minutes to start under
+# emulation; the module calls they make are the single-process examples',
+# test_examples.py) and the test that forks a threaded process: qemu-user
+# aborts with a TCG assertion (cpu == current_cpu) in the forked child of a
+# multithreaded guest, which is qemu's fault, not ours.
+arm64_pytest_args() {
+  local tests=$1
+  # (--deselect takes a test id, which is relative to the repository root)
+  arm64_pytest=("$tests" --ignore="$tests/test_distributed.py"
+    --deselect tests/python/test_regex_tokenizer.py::test_batches_work_in_forked_children)
+  [ "${QUARNEL_AARCH64_PYTEST:-}" = all ] || arm64_pytest+=(--ignore="$tests/test_hardening.py")
+  echo "aarch64: test_batches_work_in_forked_children deselected: qemu-user aborts in the forked child of a threaded program"
+}
