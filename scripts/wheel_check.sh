@@ -2,7 +2,8 @@
 # Checks wheels on their own: each goes into a fresh virtual environment of
 # its CPython together with its test extras, and the Python suite runs
 # against the installed package from outside the source tree (conftest.py
-# makes sure it is the installed one).
+# makes sure it is the installed one). aarch64 wheels (cp311) are checked
+# the same way on Debian's arm64 CPython under qemu-aarch64.
 #   bash scripts/wheel_check.sh WHEEL...
 #   bash scripts/wheel_check.sh            builds the cp311 wheel (build_wheel.sh) and checks it
 # Arguments after `--` go to pytest.
@@ -20,22 +21,57 @@ if ((${#wheels[@]} == 0)); then
   mapfile -t wheels <build/wheel/built.txt
 fi
 
-for wheel in "${wheels[@]}"; do
-  name=$(basename "$wheel")
-  tag=$(echo "$name" | cut -d- -f3)            # cp311
-  version=${tag:2:1}.${tag:3}
-  venv=$root/build/wheel-check/$tag
-  echo "wheel check: $name into a fresh CPython $version environment"
-  python=$(need_python "$version")
-  "$python" -m venv --clear "$venv"
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel[test]"
+# The checks of one installed wheel, run by the environment's interpreter
+# from a directory outside the source tree.
+check_installed() {
+  local python=$1
+  shift
   (cd "$(mktemp -d)" &&
-    "$venv/bin/python" -c "
+    "$python" -c "
 import pathlib, quarnel
 pkg = pathlib.Path(quarnel.__file__).parent
 missing = [f for f in ('__init__.pyi', 'py.typed') if not (pkg / f).is_file()]
 assert not missing, f'not in the wheel: {missing}'
 " &&
-    QUARNEL_TEST_INSTALLED=1 "$venv/bin/python" -m pytest -q -p no:cacheprovider \
-      "$root/tests/python" "${pytest_args[@]}")
+    QUARNEL_TEST_INSTALLED=1 "$python" -m pytest -q -p no:cacheprovider "$@" "${pytest_args[@]}")
+}
+
+for wheel in "${wheels[@]}"; do
+  name=$(basename "$wheel")
+  tag=$(echo "$name" | cut -d- -f3)            # cp311
+  version=${tag:2:1}.${tag:3}
+  case "$name" in
+    *_aarch64.whl)
+      # An arm64 virtual environment of Debian's arm64 CPython 3.11, run
+      # under qemu-aarch64 (scripts/lib.sh): made by that interpreter, its
+      # bin/python a launcher through qemu whose argv[0] keeps the
+      # environment's (so sys.prefix is the environment), filled by .venv's
+      # pip with the aarch64 wheels of the wheel's test extras.
+      [ "$tag" = cp311 ] || { echo "wheel check: no arm64 CPython $version to check $name with" >&2; exit 1; }
+      arm64=$root/build/aarch64
+      arm64_python "$arm64"
+      venv=$root/build/wheel-check/$tag-aarch64
+      echo "wheel check: $name into a fresh arm64 CPython $version environment under qemu-aarch64"
+      rm -rf "$venv"
+      PYTHONHOME=/usr qemu-aarch64 "$arm64_cpython" -m venv --without-pip "$venv"
+      rm -f "$venv"/bin/python*
+      cat >"$venv/bin/python" <<EOF
+#!/bin/sh
+PYTHONHOME=/usr exec qemu-aarch64 -0 "\$0" "$arm64_cpython" "\$@"
+EOF
+      chmod +x "$venv/bin/python"
+      arm64_pip_install --target "$venv/lib/python3.11/site-packages" "$wheel[test]"
+      "$venv/bin/python" -c "import platform, sys; print('wheel check: python', sys.version.split()[0], platform.machine(), sys.prefix)"
+      arm64_pytest_args "$root/tests/python"
+      check_installed "$venv/bin/python" "${arm64_pytest[@]}"
+      ;;
+    *)
+      venv=$root/build/wheel-check/$tag
+      echo "wheel check: $name into a fresh CPython $version environment"
+      python=$(need_python "$version")
+      "$python" -m venv --clear "$venv"
+      "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel[test]"
+      check_installed "$venv/bin/python" "$root/tests/python"
+      ;;
+  esac
 done
