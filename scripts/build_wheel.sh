@@ -9,8 +9,9 @@
 # glibc; scripts/release_manylinux.sh makes the wheels for older systems.
 # The paths of the wheels built go to build/wheel/built.txt.
 # Needs scripts/setup.sh to have run; each other CPython gets a build
-# environment under build/wheel/ and its build directory is kept, so
-# reruns are incremental.
+# environment under build/wheel/. The build directories stay in the
+# unpacked sdist (build/sdist/src/build/), so reruns are incremental, and
+# under scripts/test.sh ccache serves the compilations setup.sh made.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -35,7 +36,7 @@ for version in "${versions[@]}"; do
   echo "wheel: building $tag"
   logged "build/logs/wheel-$tag.log" \
     "$env/bin/python" -m pip wheel -v --disable-pip-version-check --no-build-isolation --no-deps \
-    -Ccmake.define.QUARNEL_STATIC_ICU=ON -Cbuild-dir="$root/build/wheel/build-$tag" -w "$raw" build/sdist/src
+    -Ccmake.define.QUARNEL_STATIC_ICU=ON -w "$raw" build/sdist/src
   .venv/bin/auditwheel repair -w "$fixed" "$raw"/quarnel-*.whl >"$raw.repair.log" 2>&1 ||
     { cat "$raw.repair.log"; exit 1; }
   wheel=dist/$(basename "$fixed"/*.whl)

@@ -6,8 +6,8 @@ Run with an interpreter that has scikit-build-core (the project's .venv).
 The sdist must hold the files git would commit (tracked or not ignored,
 less pyproject's sdist.exclude) and PKG-INFO, and never build output,
 virtual environments, caches or binaries. It is unpacked into UNPACK_DIR
-rewriting only the files whose content changed, so that a wheel build from
-there, with its build directory kept, stays incremental.
+rewriting only the files whose content changed and keeping its build/, so
+that a wheel build from there stays incremental.
 """
 
 from __future__ import annotations
@@ -52,7 +52,11 @@ def expected_files() -> set[str] | None:
 
 
 def sync(tar: tarfile.TarFile, top: str, dest: Path) -> int:
-    """Unpacks into dest, touching only new or changed files; returns how many."""
+    """Unpacks into dest, touching only new or changed files; returns how many.
+
+    dest/build/ stays: like a checkout's, it holds the build directories
+    (scikit-build-core's build/{wheel_tag}), whose relative paths to the
+    sources then match the checkout's, so ccache serves both."""
     dest.mkdir(parents=True, exist_ok=True)
     wanted, changed = set(), 0
     for member in tar.getmembers():
@@ -70,6 +74,8 @@ def sync(tar: tarfile.TarFile, top: str, dest: Path) -> int:
         changed += 1
     for path in sorted(dest.rglob("*"), reverse=True):
         rel = PurePosixPath(path.relative_to(dest).as_posix())
+        if rel.parts[0] == "build":
+            continue
         if path.is_file() and rel not in wanted:
             path.unlink()
             changed += 1
