@@ -17,6 +17,9 @@ namespace {
 constexpr std::string_view kTokenPlaceholder = "[PAD]";
 constexpr std::string_view kIdPlaceholder = "-1";
 
+// Marks a column of the token table whose id the vocabulary lacks.
+const std::string kNoToken;
+
 std::string missing_token(std::uint32_t column) {
     return "Token id " + std::to_string(column) + " not found in vocab_dict.";
 }
@@ -37,7 +40,7 @@ Converter::Converter(Vocab vocab) : vocab_(std::move(vocab)) {
     for (const auto& [id, text] : vocab_) duplicate_texts_ |= !texts.insert(text).second;
 }
 
-const std::string* Converter::token(std::uint32_t column) const noexcept {
+const std::string* Converter::find_token(std::uint32_t column) const noexcept {
     if (column > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) return nullptr;
     auto it = vocab_.find(static_cast<std::int32_t>(column));
     return it == vocab_.end() ? nullptr : &it->second;
@@ -64,66 +67,35 @@ bool Converter::keys_may_collide(const ConvertOptions& options) const {
     return false;
 }
 
-std::string_view Converter::base_key(const RepEntry& entry, const ConvertOptions& options, char* digits) const {
-    if (entry.column == kPlaceholder) return options.convert_id_to_token ? kTokenPlaceholder : kIdPlaceholder;
-    if (options.convert_id_to_token) return *token(entry.column);  // present: the row conversion checked
-    const auto end = std::to_chars(digits, digits + 10, entry.column).ptr;
-    return std::string_view(digits, static_cast<std::size_t>(end - digits));
+// ---- one call ----
+
+Conversion::Conversion(const Converter& converter, const MatrixView& matrix, ConvertOptions options)
+    : converter_(converter),
+      matrix_(matrix),
+      options_(std::move(options)),
+      collide_(converter.keys_may_collide(options_)) {
+    if (options_.convert_id_to_token) tokens_ = std::make_unique<std::atomic<const std::string*>[]>(matrix.cols);
 }
 
-std::string Converter::key(const RepEntry& entry, const ConvertOptions& options) const {
-    char digits[10];
-    std::string out = entry.negative ? options.negative_prefix : std::string();
-    out += base_key(entry, options, digits);
-    return out;
-}
-
-void Converter::tokens(const JsonRep& rep, const ConvertOptions& options, std::vector<char>& digits,
-                       std::vector<converter::Token>& out) const {
-    out.clear();
-    out.reserve(rep.size());
-    digits.clear();
-    digits.reserve(options.convert_id_to_token ? 0 : 10 * rep.size());
-    for (const RepEntry& e : rep) {
-        const std::size_t used = digits.size();
-        if (!options.convert_id_to_token) digits.resize(used + 10);  // within the reserved room: never moves
-        const std::string_view base = base_key(e, options, digits.data() + used);
-        if (!options.convert_id_to_token) digits.resize(used + (base.data() == digits.data() + used ? base.size() : 0));
-        out.push_back({e.negative ? std::string_view(options.negative_prefix) : std::string_view(), base, e.value});
+const std::string* Conversion::token(std::uint32_t column) const noexcept {
+    std::atomic<const std::string*>& slot = tokens_[column];
+    // Rows racing over a new column look it up alike and store the same
+    // pointer; the vocabulary never changes during a call.
+    const std::string* t = slot.load(std::memory_order_relaxed);
+    if (!t) {
+        const std::string* found = converter_.find_token(column);
+        t = found ? found : &kNoToken;
+        slot.store(t, std::memory_order_relaxed);
     }
+    return t == &kNoToken ? nullptr : t;
 }
 
-void text_tokens(const TextRep& rep, std::vector<converter::Token>& out) {
-    out.clear();
-    out.reserve(rep.size());
-    for (const auto& [text, count] : rep) out.push_back({std::string_view(), text, count});
-}
-
-namespace {
-
-// Keeps the last entry of every key text, at the place of its first one.
-JsonRep dedup_by_text(const Converter& converter, JsonRep rep, const ConvertOptions& options) {
-    FlatMap<std::string, std::size_t> seen;
-    seen.reserve(rep.size());
-    JsonRep out;
-    out.reserve(rep.size());
-    for (std::size_t i = 0; i < rep.size(); ++i) {
-        std::string k = converter.key(rep[i], options);
-        seen.insert_or_assign(std::move(k), i);
-    }
-    // seen maps each text to its last entry; emit those in the order met.
-    for (const auto& [text, last] : seen) out.push_back(rep[last]);
-    return out;
-}
-
-}  // namespace
-
-Result<JsonRep> Converter::convert_row(const MatrixView& m, std::size_t r, const ConvertOptions& options, bool dedup,
-                                       Scratch& scratch) const {
+Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
+    const MatrixView& m = matrix_;
     const char* row = m.data + static_cast<std::ptrdiff_t>(r) * m.row_stride;
     scratch.columns.resize(m.cols);
     const std::size_t kept = converter::scan_row({row, m.cols, m.col_stride, m.element},
-                                                 options.allow_negative_values, scratch.columns.data());
+                                                 options_.allow_negative_values, scratch.columns.data());
     const std::uint32_t* columns = scratch.columns.data();
     scratch.values.resize(kept);
     float* values = scratch.values.data();
@@ -137,16 +109,18 @@ Result<JsonRep> Converter::convert_row(const MatrixView& m, std::size_t r, const
         converter::widen_halves(scratch.halves.data(), values, kept);
     }
 
-    const auto q = static_cast<float>(options.quantization_factor);
+    const auto q = static_cast<float>(options_.quantization_factor);
+    const bool tokens = options_.convert_id_to_token;
+    const bool negative = options_.allow_negative_values;
     JsonRep rep;
     rep.reserve(kept);
     for (std::size_t i = 0; i < kept; ++i) {
         const std::uint32_t c = columns[i];
         const std::int32_t k = quantize(values[i], q);
-        if (options.convert_id_to_token && !token(c)) return key_error(missing_token(c));
+        if (tokens && !token(c)) return key_error(missing_token(c));
         if (k > 0) {
             rep.push_back({c, k, false});
-        } else if (k < 0 && options.allow_negative_values) {
+        } else if (k < 0 && negative) {
             // -2^31 has no positive 32-bit magnitude: it saturates too.
             const std::int32_t magnitude = k == std::numeric_limits<std::int32_t>::min()
                                                ? std::numeric_limits<std::int32_t>::max()
@@ -154,17 +128,75 @@ Result<JsonRep> Converter::convert_row(const MatrixView& m, std::size_t r, const
             rep.push_back({c, magnitude, true});
         }
     }
-    if (dedup && rep.size() > 1) rep = dedup_by_text(*this, std::move(rep), options);
     if (rep.empty()) rep.push_back({kPlaceholder, 1, false});
     return rep;
 }
 
-Result<std::vector<JsonRep>> Converter::convert(const MatrixView& matrix, const ConvertOptions& options) const {
-    const bool dedup = keys_may_collide(options);
-    return pool::try_map_ordered<JsonRep>(matrix.rows, [&](std::size_t r) {
+JsonRep Conversion::merge_equal_keys(JsonRep rep) const {
+    if (!collide_ || rep.size() < 2) return rep;
+    // Each text's last entry, at the place of its first.
+    FlatMap<std::string, std::size_t> seen;
+    seen.reserve(rep.size());
+    std::string text;
+    for (std::size_t i = 0; i < rep.size(); ++i) seen.insert_or_assign(std::string(key(rep[i], text)), i);
+    JsonRep out;
+    out.reserve(seen.size());
+    for (const auto& [k, last] : seen) out.push_back(rep[last]);
+    return out;
+}
+
+Result<std::vector<JsonRep>> Conversion::all_rows() const {
+    return pool::try_map_ordered<JsonRep>(matrix_.rows, [&](std::size_t r) -> Result<JsonRep> {
         thread_local Scratch scratch;
-        return convert_row(matrix, r, options, dedup, scratch);
+        Result<JsonRep> rep = row(r, scratch);
+        if (!rep) return rep;
+        return merge_equal_keys(std::move(rep).value());
     });
+}
+
+std::size_t Conversion::key_ids() const noexcept {
+    return matrix_.cols * (options_.allow_negative_values ? 2 : 1) + 1;
+}
+
+std::size_t Conversion::key_id(const RepEntry& e) const noexcept {
+    if (e.column == kPlaceholder) return key_ids() - 1;
+    return e.negative ? matrix_.cols + e.column : e.column;
+}
+
+std::string_view Conversion::base_key(const RepEntry& e, char* digits) const {
+    if (e.column == kPlaceholder) return options_.convert_id_to_token ? kTokenPlaceholder : kIdPlaceholder;
+    if (options_.convert_id_to_token) return *token(e.column);  // present: the row conversion checked
+    const auto end = std::to_chars(digits, digits + 10, e.column).ptr;
+    return std::string_view(digits, static_cast<std::size_t>(end - digits));
+}
+
+std::string_view Conversion::key(const RepEntry& e, std::string& out) const {
+    char digits[10];
+    out.clear();
+    if (e.negative) out = options_.negative_prefix;
+    out += base_key(e, digits);
+    return out;
+}
+
+void Conversion::tokens(const JsonRep& rep, std::vector<char>& digits, std::vector<converter::Token>& out) const {
+    const bool decimal = !options_.convert_id_to_token;
+    out.clear();
+    out.reserve(rep.size());
+    digits.clear();
+    digits.reserve(decimal ? 10 * rep.size() : 0);
+    for (const RepEntry& e : rep) {
+        const std::size_t used = digits.size();
+        if (decimal) digits.resize(used + 10);  // within the reserved room: never moves
+        const std::string_view base = base_key(e, digits.data() + used);
+        if (decimal) digits.resize(used + (base.data() == digits.data() + used ? base.size() : 0));
+        out.push_back({e.negative ? std::string_view(options_.negative_prefix) : std::string_view(), base, e.value});
+    }
+}
+
+void text_tokens(const TextRep& rep, std::vector<converter::Token>& out) {
+    out.clear();
+    out.reserve(rep.size());
+    for (const auto& [text, count] : rep) out.push_back({std::string_view(), text, count});
 }
 
 }  // namespace quarnel

@@ -2,8 +2,10 @@
 // into quantized term-frequency maps (JSON reps), and those into pseudo text.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -43,7 +45,7 @@ struct RepEntry {
 };
 inline constexpr std::uint32_t kPlaceholder = UINT32_MAX;
 
-// A row's JSON rep: keys are unique (as texts); the order means nothing.
+// A row's JSON rep, entries in column order.
 using JsonRep = std::vector<RepEntry>;
 
 // A rep whose keys are plain strings, as given from outside.
@@ -59,9 +61,28 @@ public:
 
     explicit Converter(Vocab vocab = {});
 
-    // The JSON reps of all rows, in row order, converted on the pool; or the
-    // first KeyError a row recorded.
-    Result<std::vector<JsonRep>> convert(const MatrixView& matrix, const ConvertOptions& options) const;
+    // The vocabulary's token for a column, or null (a hash lookup).
+    const std::string* find_token(std::uint32_t column) const noexcept;
+
+    // Whether two entries of one row may have equal key texts under these
+    // options.
+    bool keys_may_collide(const ConvertOptions& options) const;
+
+    const Vocab& vocab() const noexcept { return vocab_; }
+
+private:
+    Vocab vocab_;
+    bool duplicate_texts_ = false;  // two ids share one token text
+};
+
+// One call's conversion of a matrix. Rows convert independently, on any
+// thread and in any order. With token keys, a column's token is looked up
+// in the vocabulary when a row of the call first meets the column and kept
+// in a table indexed by column, which every later entry of that column
+// reads instead.
+class Conversion {
+public:
+    Conversion(const Converter& converter, const MatrixView& matrix, ConvertOptions options);
 
     // Per-thread buffers of the row conversion, reused from row to row.
     struct Scratch {
@@ -70,32 +91,51 @@ public:
         std::vector<float> values;           // their values in single precision
     };
 
-    // One row.
-    Result<JsonRep> convert_row(const MatrixView& matrix, std::size_t row, const ConvertOptions& options,
-                                bool dedup, Scratch& scratch) const;
+    // Row r: its entries in column order, or the placeholder when it has
+    // none; or the KeyError of its first kept column without a token. Two
+    // entries may have equal key texts (see merge_equal_keys).
+    Result<JsonRep> row(std::size_t r, Scratch& scratch) const;
 
-    // Whether two entries of one row may have equal key texts under these
-    // options (then rows are deduplicated by text, the later column winning).
-    bool keys_may_collide(const ConvertOptions& options) const;
+    // The rep with one entry per key text: where texts are equal, the
+    // later column's value at the place of the first. Inserting the
+    // entries of `row` into a map that keeps first places (a Python dict)
+    // gives the same.
+    JsonRep merge_equal_keys(JsonRep rep) const;
 
-    // The key text of an entry without the prefix: the token, the decimal
-    // column (written to `digits`, room for 10 bytes) or the placeholder.
-    std::string_view base_key(const RepEntry& entry, const ConvertOptions& options, char* digits) const;
-    // The whole key text.
-    std::string key(const RepEntry& entry, const ConvertOptions& options) const;
+    // The merged reps of all rows, in row order, converted on the pool; or
+    // the first KeyError a row recorded.
+    Result<std::vector<JsonRep>> all_rows() const;
+
+    // Every key text a call can produce has an id below key_ids():
+    // column c is c, its negative entry cols + c, the placeholder last.
+    std::size_t key_ids() const noexcept;
+    std::size_t key_id(const RepEntry& entry) const noexcept;
+
+    // The key text without the prefix: the token, the decimal column
+    // (written to `digits`, room for 10 bytes) or the placeholder.
+    std::string_view base_key(const RepEntry& entry, char* digits) const;
+    // The whole key text, written to `out`.
+    std::string_view key(const RepEntry& entry, std::string& out) const;
 
     // The rep's tokens for rendering; decimal keys are written to `digits`,
-    // which must not reallocate while the tokens are used (it is reserved here).
-    void tokens(const JsonRep& rep, const ConvertOptions& options, std::vector<char>& digits,
-                std::vector<converter::Token>& out) const;
+    // which must not reallocate while the tokens are used (it is reserved
+    // here).
+    void tokens(const JsonRep& rep, std::vector<char>& digits, std::vector<converter::Token>& out) const;
 
-    const Vocab& vocab() const noexcept { return vocab_; }
+    const MatrixView& matrix() const noexcept { return matrix_; }
+    const ConvertOptions& options() const noexcept { return options_; }
 
 private:
+    // The column's token through the table (null when the vocabulary has
+    // none); only with token keys.
     const std::string* token(std::uint32_t column) const noexcept;
 
-    Vocab vocab_;
-    bool duplicate_texts_ = false;  // two ids share one token text
+    const Converter& converter_;
+    MatrixView matrix_;
+    ConvertOptions options_;
+    bool collide_;
+    // Per column: null until looked up, then the token or &kNoToken.
+    std::unique_ptr<std::atomic<const std::string*>[]> tokens_;
 };
 
 // Tokens of a rep with plain string keys.
