@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "binding/boundary.hpp"
@@ -15,6 +16,9 @@
 #include "core/result.hpp"
 
 namespace quarnel::binding {
+
+// A new str of the UTF-8 text `prefix` followed by `text`.
+PyObject* to_python(std::string_view prefix, std::string_view text);
 
 class SharedKeyDicts {
 public:
@@ -29,11 +33,14 @@ public:
     bool failed() const noexcept { return !list_; }
 
     // Appends the next dict, holding `entries` in their order: entry e goes
-    // in under the key of id key_id(e) with the int value(e), as dict
+    // in under the key of id keys.id(e) with the int keys.value(e), as dict
     // assignment does (an equal key met again keeps its place and takes the
-    // new value). key_text(e) gives the UTF-8 text of a key not made yet.
-    template <class Entries, class Id, class Value, class Text>
-    Result<void> append(const Entries& entries, Id&& key_id, Value&& value, Text&& key_text);
+    // new value). keys.text(e) gives a key not made yet as two pieces of
+    // UTF-8, a prefix and the rest (a std::pair of std::string_view), and
+    // keys.text_address(e) where that text is read from (or null), so that
+    // it can be loaded ahead. After a failure the builder takes no more dicts.
+    template <class Entries, class Keys>
+    Result<void> append(const Entries& entries, Keys& keys);
 
     // The list (a new reference); items not appended are left empty, so
     // only a complete list may be handed to Python.
@@ -42,37 +49,56 @@ public:
 private:
     static constexpr std::int32_t kSharedInts = 4096;
 
-    PyObject* shared_int(std::int32_t v);
+    // A new reference to the int v.
+    PyObject* int_object(std::int32_t v) {
+        if (v < 0 || v >= kSharedInts) return PyLong_FromLong(v);
+        PyObject*& slot = ints_[static_cast<std::size_t>(v)];
+        if (!slot && !(slot = PyLong_FromLong(v))) return nullptr;
+        Py_INCREF(slot);
+        return slot;
+    }
 
     Ref list_;
     std::size_t next_ = 0;
-    std::vector<PyObject*> keys_;  // owned references, null until made
-    std::vector<PyObject*> ints_;  // owned references, null until made
+    // Borrowed: a key is owned by the dicts holding it, which the list
+    // keeps alive for as long as the table is used.
+    std::vector<PyObject*> keys_;
+    std::vector<PyObject*> ints_;  // owned
 };
 
-template <class Entries, class Id, class Value, class Text>
-Result<void> SharedKeyDicts::append(const Entries& entries, Id&& key_id, Value&& value, Text&& key_text) {
+template <class Entries, class Keys>
+Result<void> SharedKeyDicts::append(const Entries& entries, Keys& keys) {
     if (!keep_building()) return pending();
     const std::size_t n = std::size(entries);
     Ref dict = Ref::steal(new_dict(n));
     if (!dict) return pending();
     for (std::size_t j = 0; j < n; ++j) {
-        // Keys sit all over the table and the heap: start loading ahead.
+        // Keys sit all over the table and the heap: start loading ahead, the
+        // text of a key still to be made, or the made key itself.
         constexpr std::size_t kAhead = 8;
-        if (j + kAhead < n) __builtin_prefetch(&keys_[key_id(entries[j + kAhead])]);
-        if (j + kAhead / 2 < n)
-            if (PyObject* next = keys_[key_id(entries[j + kAhead / 2])]) __builtin_prefetch(next);
-        const auto& e = entries[j];
-        PyObject*& key = keys_[key_id(e)];
-        if (!key) {
-            const std::string_view text = key_text(e);
-            if (!(key = to_python(text))) return pending();
+        if (j + kAhead < n) __builtin_prefetch(&keys_[keys.id(entries[j + kAhead])]);
+        if (j + kAhead / 2 < n) {
+            const auto& ahead = entries[j + kAhead / 2];
+            const PyObject* next = keys_[keys.id(ahead)];
+            if (const void* p = next ? next : keys.text_address(ahead)) __builtin_prefetch(p);
         }
-        const std::int32_t v = value(e);
-        PyObject* item = v >= 0 && v < kSharedInts ? shared_int(v) : PyLong_FromLong(v);
-        if (!item) return pending();
-        const int set = PyDict_SetItem(dict.get(), key, item);
-        if (!(v >= 0 && v < kSharedInts)) Py_DECREF(item);
+        const auto& e = entries[j];
+        PyObject*& key = keys_[keys.id(e)];
+        const bool made = !key;
+        if (made) {
+            const auto [prefix, text] = keys.text(e);
+            if (!(key = to_python(prefix, text))) return pending();
+        }
+        PyObject* item = int_object(keys.value(e));
+        const int set = item ? PyDict_SetItem(dict.get(), key, item) : -1;
+        Py_XDECREF(item);
+        if (made) {
+            // The dict now holds the new key, unless the insertion failed or
+            // it already had an equal key (which it keeps instead).
+            const bool kept = set == 0 && Py_REFCNT(key) > 1;
+            Py_DECREF(key);
+            if (!kept) key = nullptr;
+        }
         if (set < 0) return pending();
     }
     PyList_SET_ITEM(list_.get(), static_cast<Py_ssize_t>(next_++), dict.release());

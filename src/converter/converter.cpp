@@ -1,10 +1,13 @@
 #include "converter/converter.hpp"
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <unordered_set>
 
+#include "core/fault.hpp"
 #include "core/flat_map.hpp"
 #include "pool/pool.hpp"
 
@@ -16,9 +19,6 @@ namespace {
 
 constexpr std::string_view kTokenPlaceholder = "[PAD]";
 constexpr std::string_view kIdPlaceholder = "-1";
-
-// Marks a column of the token table whose id the vocabulary lacks.
-const std::string kNoToken;
 
 std::string missing_token(std::uint32_t column) {
     return "Token id " + std::to_string(column) + " not found in vocab_dict.";
@@ -34,16 +34,55 @@ std::int32_t quantize(float x, float q) noexcept {
     return static_cast<std::int32_t>(p);
 }
 
-Converter::Converter(Vocab vocab) : vocab_(std::move(vocab)) {
-    std::unordered_set<std::string_view> texts;
-    texts.reserve(vocab_.size());
-    for (const auto& [id, text] : vocab_) duplicate_texts_ |= !texts.insert(text).second;
+namespace {
+
+// Spreads ids over a table of 2^bits slots (Fibonacci hashing).
+std::size_t slot_of(std::int32_t id, unsigned bits) noexcept {
+    return bits == 0 ? 0 : static_cast<std::size_t>((static_cast<std::uint32_t>(id) * 0x9E3779B97F4A7C15ull) >> (64 - bits));
 }
 
-const std::string* Converter::find_token(std::uint32_t column) const noexcept {
-    if (column > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) return nullptr;
-    auto it = vocab_.find(static_cast<std::int32_t>(column));
-    return it == vocab_.end() ? nullptr : &it->second;
+}  // namespace
+
+Vocabulary::Vocabulary(const std::unordered_map<std::int32_t, std::string>& texts) {
+    std::vector<std::int32_t> ids;
+    ids.reserve(texts.size());
+    std::size_t bytes = 0;
+    for (const auto& [id, text] : texts) {
+        ids.push_back(id);
+        bytes += text.size();
+    }
+    std::sort(ids.begin(), ids.end());  // neighbouring columns' texts side by side
+    texts_.reserve(bytes);
+    starts_.reserve(ids.size() + 1);
+    starts_.push_back(0);
+    const unsigned bits = static_cast<unsigned>(std::bit_width(2 * ids.size()));
+    slots_.assign(std::size_t{1} << bits, Slot{0, kNone});
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = 0; i < ids.size(); ++i) {
+        const std::string& text = texts.at(ids[i]);
+        if (text.size() > UINT32_MAX) fault("a vocabulary text of 4 GiB or more");
+        texts_ += text;
+        starts_.push_back(texts_.size());
+        std::size_t s = slot_of(ids[i], bits);
+        while (slots_[s].index != kNone) s = (s + 1) & mask;
+        slots_[s] = Slot{ids[i], static_cast<std::uint32_t>(i)};
+    }
+}
+
+std::uint32_t Vocabulary::find(std::int64_t id) const noexcept {
+    if (id < std::numeric_limits<std::int32_t>::min() || id > std::numeric_limits<std::int32_t>::max()) return kNone;
+    const auto key = static_cast<std::int32_t>(id);
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t s = slot_of(key, static_cast<unsigned>(std::countr_zero(slots_.size())));; s = (s + 1) & mask) {
+        const Slot& slot = slots_[s];
+        if (slot.index == kNone || slot.id == key) return slot.index;
+    }
+}
+
+Converter::Converter(const Vocab& vocab) : vocabulary_(vocab) {
+    std::unordered_set<std::string_view> texts;
+    texts.reserve(vocabulary_.size());
+    for (std::uint32_t i = 0; i < vocabulary_.size(); ++i) duplicate_texts_ |= !texts.insert(vocabulary_.text(i)).second;
 }
 
 bool Converter::keys_may_collide(const ConvertOptions& options) const {
@@ -59,11 +98,12 @@ bool Converter::keys_may_collide(const ConvertOptions& options) const {
     if (duplicate_texts_) return true;
     if (!options.allow_negative_values) return false;
     if (prefix.empty()) return true;  // a negative entry keeps its token's plain text
+    const Vocabulary& v = vocabulary_;
     std::unordered_set<std::string_view> texts;
-    texts.reserve(vocab_.size());
-    for (const auto& [id, text] : vocab_) texts.insert(text);
-    for (const auto& [id, text] : vocab_)
-        if (text.starts_with(prefix) && texts.contains(std::string_view(text).substr(prefix.size()))) return true;
+    texts.reserve(v.size());
+    for (std::uint32_t i = 0; i < v.size(); ++i) texts.insert(v.text(i));
+    for (std::uint32_t i = 0; i < v.size(); ++i)
+        if (v.text(i).starts_with(prefix) && texts.contains(v.text(i).substr(prefix.size()))) return true;
     return false;
 }
 
@@ -74,20 +114,19 @@ Conversion::Conversion(const Converter& converter, const MatrixView& matrix, Con
       matrix_(matrix),
       options_(std::move(options)),
       collide_(converter.keys_may_collide(options_)) {
-    if (options_.convert_id_to_token) tokens_ = std::make_unique<std::atomic<const std::string*>[]>(matrix.cols);
+    if (options_.convert_id_to_token) tokens_ = std::make_unique<std::atomic<std::uint32_t>[]>(matrix.cols);
 }
 
-const std::string* Conversion::token(std::uint32_t column) const noexcept {
-    std::atomic<const std::string*>& slot = tokens_[column];
+std::uint32_t Conversion::token(std::uint32_t column) const noexcept {
+    std::atomic<std::uint32_t>& slot = tokens_[column];
     // Rows racing over a new column look it up alike and store the same
-    // pointer; the vocabulary never changes during a call.
-    const std::string* t = slot.load(std::memory_order_relaxed);
-    if (!t) {
-        const std::string* found = converter_.find_token(column);
-        t = found ? found : &kNoToken;
+    // value; the vocabulary never changes.
+    std::uint32_t t = slot.load(std::memory_order_relaxed);
+    if (t == 0) {
+        t = converter_.vocabulary().find(column) + 1;
         slot.store(t, std::memory_order_relaxed);
     }
-    return t == &kNoToken ? nullptr : t;
+    return t - 1;
 }
 
 Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
@@ -114,21 +153,23 @@ Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
     const bool negative = options_.allow_negative_values;
     JsonRep rep;
     rep.reserve(kept);
+    const Vocabulary& vocabulary = converter_.vocabulary();
     for (std::size_t i = 0; i < kept; ++i) {
         const std::uint32_t c = columns[i];
         const std::int32_t k = quantize(values[i], q);
-        if (tokens && !token(c)) return key_error(missing_token(c));
-        if (k > 0) {
-            rep.push_back({c, k, false});
-        } else if (k < 0 && negative) {
+        std::uint32_t t = Vocabulary::kNone;
+        if (tokens && (t = token(c)) == Vocabulary::kNone) return key_error(missing_token(c));
+        std::int32_t value = k;
+        if (k < 0 && negative) {
             // -2^31 has no positive 32-bit magnitude: it saturates too.
-            const std::int32_t magnitude = k == std::numeric_limits<std::int32_t>::min()
-                                               ? std::numeric_limits<std::int32_t>::max()
-                                               : -k;
-            rep.push_back({c, magnitude, true});
+            value = k == std::numeric_limits<std::int32_t>::min() ? std::numeric_limits<std::int32_t>::max() : -k;
+        } else if (k <= 0) {
+            continue;
         }
+        const std::string_view text = tokens ? vocabulary.text(t) : std::string_view();
+        rep.push_back({text.data(), static_cast<std::uint32_t>(text.size()), c, value, k < 0});
     }
-    if (rep.empty()) rep.push_back({kPlaceholder, 1, false});
+    if (rep.empty()) rep.push_back({nullptr, 0, kPlaceholder, 1, false});
     return rep;
 }
 
@@ -154,18 +195,9 @@ Result<std::vector<JsonRep>> Conversion::all_rows() const {
     });
 }
 
-std::size_t Conversion::key_ids() const noexcept {
-    return matrix_.cols * (options_.allow_negative_values ? 2 : 1) + 1;
-}
-
-std::size_t Conversion::key_id(const RepEntry& e) const noexcept {
-    if (e.column == kPlaceholder) return key_ids() - 1;
-    return e.negative ? matrix_.cols + e.column : e.column;
-}
-
 std::string_view Conversion::base_key(const RepEntry& e, char* digits) const {
     if (e.column == kPlaceholder) return options_.convert_id_to_token ? kTokenPlaceholder : kIdPlaceholder;
-    if (options_.convert_id_to_token) return *token(e.column);  // present: the row conversion checked
+    if (options_.convert_id_to_token) return std::string_view(e.token, e.token_size);
     const auto end = std::to_chars(digits, digits + 10, e.column).ptr;
     return std::string_view(digits, static_cast<std::size_t>(end - digits));
 }

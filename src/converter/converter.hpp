@@ -38,7 +38,11 @@ struct ConvertOptions {
 // One entry of a JSON rep. Its key is the column's text (the vocabulary's
 // token, or the column index in decimal), behind the negative prefix when
 // `negative`; the placeholder of an empty row has column kPlaceholder.
+// With token keys, `token` points at the column's token (token_size bytes,
+// owned by the converter), so that reading the key needs no lookup.
 struct RepEntry {
+    const char* token;
+    std::uint32_t token_size;
     std::uint32_t column;
     std::int32_t value;
     bool negative;
@@ -55,23 +59,47 @@ using TextRep = std::vector<std::pair<std::string, std::int32_t>>;
 // (NaN gives 0).
 std::int32_t quantize(float x, float q) noexcept;
 
+// A vocabulary kept compact for lookups from many threads: the texts in one
+// buffer, in ascending order of id, found through an open-addressing table
+// of (id, index) pairs. A text of 4 GiB or more is an internal fault.
+class Vocabulary {
+public:
+    static constexpr std::uint32_t kNone = UINT32_MAX;
+
+    explicit Vocabulary(const std::unordered_map<std::int32_t, std::string>& texts);
+
+    // The index of the text of `id`, or kNone.
+    std::uint32_t find(std::int64_t id) const noexcept;
+    std::string_view text(std::uint32_t index) const noexcept {
+        return std::string_view(texts_.data() + starts_[index], starts_[index + 1] - starts_[index]);
+    }
+    std::size_t size() const noexcept { return starts_.size() - 1; }
+
+private:
+    struct Slot {
+        std::int32_t id;
+        std::uint32_t index;  // kNone: empty
+    };
+
+    std::string texts_;
+    std::vector<std::size_t> starts_;  // text i is texts_[starts_[i], starts_[i + 1])
+    std::vector<Slot> slots_;            // a power of two, at most half full
+};
+
 class Converter {
 public:
     using Vocab = std::unordered_map<std::int32_t, std::string>;
 
-    explicit Converter(Vocab vocab = {});
-
-    // The vocabulary's token for a column, or null (a hash lookup).
-    const std::string* find_token(std::uint32_t column) const noexcept;
+    explicit Converter(const Vocab& vocab = {});
 
     // Whether two entries of one row may have equal key texts under these
     // options.
     bool keys_may_collide(const ConvertOptions& options) const;
 
-    const Vocab& vocab() const noexcept { return vocab_; }
+    const Vocabulary& vocabulary() const noexcept { return vocabulary_; }
 
 private:
-    Vocab vocab_;
+    Vocabulary vocabulary_;
     bool duplicate_texts_ = false;  // two ids share one token text
 };
 
@@ -126,17 +154,27 @@ public:
     const ConvertOptions& options() const noexcept { return options_; }
 
 private:
-    // The column's token through the table (null when the vocabulary has
-    // none); only with token keys.
-    const std::string* token(std::uint32_t column) const noexcept;
+    // The vocabulary index of the column's token through the table, or
+    // Vocabulary::kNone; only with token keys.
+    std::uint32_t token(std::uint32_t column) const noexcept;
 
     const Converter& converter_;
     MatrixView matrix_;
     ConvertOptions options_;
     bool collide_;
-    // Per column: null until looked up, then the token or &kNoToken.
-    std::unique_ptr<std::atomic<const std::string*>[]> tokens_;
+    // Per column: 0 until looked up, then 1 + the vocabulary index of its
+    // token (0 - 1 = kNone when there is none).
+    std::unique_ptr<std::atomic<std::uint32_t>[]> tokens_;
 };
+
+inline std::size_t Conversion::key_ids() const noexcept {
+    return matrix_.cols * (options_.allow_negative_values ? 2 : 1) + 1;
+}
+
+inline std::size_t Conversion::key_id(const RepEntry& e) const noexcept {
+    if (e.column == kPlaceholder) return key_ids() - 1;
+    return e.negative ? matrix_.cols + e.column : e.column;
+}
 
 // Tokens of a rep with plain string keys.
 void text_tokens(const TextRep& rep, std::vector<converter::Token>& out);

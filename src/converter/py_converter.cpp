@@ -52,6 +52,24 @@ Result<MatrixArgs<E>> matrix_args(const Args& args) {
     return out;
 }
 
+// The keys of JSON rep entries, for SharedKeyDicts.
+class RepKeys {
+public:
+    explicit RepKeys(const Conversion& conversion) : conversion_(conversion) {}
+
+    std::size_t id(const RepEntry& e) const noexcept { return conversion_.key_id(e); }
+    std::int32_t value(const RepEntry& e) const noexcept { return e.value; }
+    std::pair<std::string_view, std::string_view> text(const RepEntry& e) {
+        return {e.negative ? std::string_view(conversion_.options().negative_prefix) : std::string_view(),
+                conversion_.base_key(e, digits_)};
+    }
+    const void* text_address(const RepEntry& e) const noexcept { return e.token; }
+
+private:
+    const Conversion& conversion_;
+    char digits_[10];
+};
+
 template <Element E>
 Result<PyObject*> to_json(const Converter& converter, const Args& args) {
     QUARNEL_TRY(MatrixArgs<E> a, matrix_args<E>(args));
@@ -62,13 +80,9 @@ Result<PyObject*> to_json(const Converter& converter, const Args& args) {
     CollectorPause pause;
     SharedKeyDicts dicts(reps->size(), conversion.key_ids());
     if (dicts.failed()) return pending();
-    std::string text;
-    for (const JsonRep& rep : *reps) {
-        auto r = dicts.append(
-            rep, [&](const RepEntry& e) { return conversion.key_id(e); }, [](const RepEntry& e) { return e.value; },
-            [&](const RepEntry& e) { return conversion.key(e, text); });
-        if (!r) return std::move(r).error();
-    }
+    RepKeys keys(conversion);
+    for (const JsonRep& rep : *reps)
+        if (auto r = dicts.append(rep, keys); !r) return std::move(r).error();
     return dicts.release();
 }
 

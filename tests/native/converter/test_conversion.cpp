@@ -22,7 +22,7 @@ using Entries = std::vector<std::pair<std::string, std::int32_t>>;
 // Row r converted the plain way: every column in order, the vocabulary
 // searched for each kept one, keys as strings, a later equal key replacing
 // the value in place.
-Result<Entries> reference_row(const Converter& conv, const std::vector<float>& m, std::size_t cols, std::size_t r,
+Result<Entries> reference_row(const Converter::Vocab& vocab, const std::vector<float>& m, std::size_t cols, std::size_t r,
                               const ConvertOptions& o) {
     Entries out;
     for (std::size_t c = 0; c < cols; ++c) {
@@ -31,8 +31,8 @@ Result<Entries> reference_row(const Converter& conv, const std::vector<float>& m
         const std::int32_t k = quantize(x, static_cast<float>(o.quantization_factor));
         std::string text = std::to_string(c);
         if (o.convert_id_to_token) {
-            const auto it = conv.vocab().find(static_cast<std::int32_t>(c));
-            if (it == conv.vocab().end()) return key_error("Token id " + std::to_string(c) + " not found in vocab_dict.");
+            const auto it = vocab.find(static_cast<std::int32_t>(c));
+            if (it == vocab.end()) return key_error("Token id " + std::to_string(c) + " not found in vocab_dict.");
             text = it->second;
         }
         std::int32_t value = k;
@@ -87,7 +87,7 @@ TEST(conversion_matches_the_plain_conversion) {
         std::vector<Entries> want;
         std::optional<Error> want_error;
         for (std::size_t r = 0; r < rows && !want_error; ++r) {
-            Result<Entries> e = reference_row(conv, m, cols, r, o);
+            Result<Entries> e = reference_row(vocab, m, cols, r, o);
             if (e) want.push_back(std::move(e).value());
             else want_error = std::move(e).error();
         }
@@ -150,4 +150,22 @@ TEST(text_batch_renders_exact_texts_within_the_memory_limit) {
     CHECK(plan(bytes).ok());
     Result<TextBatch> refused = plan(bytes - 1);
     CHECK(!refused.ok() && refused.error().kind == ErrorKind::MemoryError);
+}
+
+TEST(vocabulary_finds_every_id_and_only_those) {
+    std::mt19937 rng(9);
+    Converter::Vocab map{{INT32_MIN, "min"}, {INT32_MAX, "max"}, {-1, ""}, {0, "zero"}};
+    for (int i = 0; i < 5000; ++i) map.emplace(static_cast<std::int32_t>(rng()), std::to_string(i) + "t");
+    const Vocabulary v(map);
+    CHECK_EQ(v.size(), map.size());
+    for (const auto& [id, text] : map) {
+        const std::uint32_t i = v.find(id);
+        CHECK(i != Vocabulary::kNone && v.text(i) == text);
+    }
+    for (int i = 0; i < 5000; ++i) {
+        const std::int64_t id = static_cast<std::int32_t>(rng());
+        CHECK_EQ(v.find(id) == Vocabulary::kNone, !map.contains(static_cast<std::int32_t>(id)));
+    }
+    CHECK_EQ(v.find(std::int64_t{INT32_MAX} + 1), Vocabulary::kNone);
+    CHECK_EQ(Vocabulary({}).find(0), Vocabulary::kNone);
 }
