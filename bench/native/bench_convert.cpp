@@ -88,10 +88,7 @@ int main(int argc, char** argv) {
         // A fresh call each time: the token table starts empty, as in a call.
         const quarnel::Conversion conversion(converter, matrix, options);
         const auto t0 = Clock::now();
-        auto out = quarnel::pool::try_map_ordered<quarnel::JsonRep>(rows, [&](std::size_t i) {
-            thread_local quarnel::Conversion::Scratch scratch;
-            return conversion.row(i, scratch);
-        });
+        auto out = quarnel::pool::try_map_ordered<quarnel::JsonRep>(rows, [&](std::size_t i) { return conversion.row(i); });
         runs.push_back(bench::seconds_since(t0));
         if (!out) {
             std::fprintf(stderr, "bench_convert: %s\n", out.error().message.c_str());

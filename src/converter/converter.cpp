@@ -173,6 +173,22 @@ Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
     return rep;
 }
 
+Result<JsonRep> Conversion::row(std::size_t r) const {
+    std::unique_ptr<Scratch> scratch;
+    {
+        std::lock_guard<std::mutex> lock(scratch_mu_);
+        if (!scratch_.empty()) {
+            scratch = std::move(scratch_.back());
+            scratch_.pop_back();
+        }
+    }
+    if (!scratch) scratch = std::make_unique<Scratch>();
+    Result<JsonRep> rep = row(r, *scratch);
+    std::lock_guard<std::mutex> lock(scratch_mu_);
+    scratch_.push_back(std::move(scratch));
+    return rep;
+}
+
 JsonRep Conversion::merge_equal_keys(JsonRep rep) const {
     if (!collide_ || rep.size() < 2) return rep;
     // Each text's last entry, at the place of its first.
@@ -188,8 +204,7 @@ JsonRep Conversion::merge_equal_keys(JsonRep rep) const {
 
 Result<std::vector<JsonRep>> Conversion::all_rows() const {
     return pool::try_map_ordered<JsonRep>(matrix_.rows, [&](std::size_t r) -> Result<JsonRep> {
-        thread_local Scratch scratch;
-        Result<JsonRep> rep = row(r, scratch);
+        Result<JsonRep> rep = row(r);
         if (!rep) return rep;
         return merge_equal_keys(std::move(rep).value());
     });

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -123,6 +124,8 @@ public:
     // none; or the KeyError of its first kept column without a token. Two
     // entries may have equal key texts (see merge_equal_keys).
     Result<JsonRep> row(std::size_t r, Scratch& scratch) const;
+    // The same with buffers of the call's own, freed with it.
+    Result<JsonRep> row(std::size_t r) const;
 
     // The rep with one entry per key text: where texts are equal, the
     // later column's value at the place of the first. Inserting the
@@ -157,6 +160,10 @@ private:
     // The vocabulary index of the column's token through the table, or
     // Vocabulary::kNone; only with token keys.
     std::uint32_t token(std::uint32_t column) const noexcept;
+
+    // Scratch buffers for the rows in progress, reused from row to row.
+    mutable std::mutex scratch_mu_;
+    mutable std::vector<std::unique_ptr<Scratch>> scratch_;
 
     const Converter& converter_;
     MatrixView matrix_;
