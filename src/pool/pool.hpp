@@ -18,8 +18,20 @@
 //       returned and every result is dropped. try_map_into inserts the pairs
 //       in index order, so a later duplicate key replaces an earlier one.
 //
-// Every map throws Interrupted (interrupt.hpp) when the call it belongs to
-// was told to stop: the remaining items are abandoned, results dropped.
+//   Result<void> pipeline<T>(n, chunk, produce, consume);
+//       produce: size_t -> Result<T>, on the pool; consume: (size_t, T&&) ->
+//       Result<void>, on the calling thread, in index order, each item as
+//       soon as it is there. The pool makes the next chunk of items while
+//       the caller consumes the current one (chunks grow from 1 item to
+//       `chunk`), so at most two chunks exist at a time. The first failure
+//       of either side stops both and is returned; a fault on either side
+//       is rethrown once the pool's part ended. On a pool worker the chunks
+//       are made in turn with the consuming.
+//
+// Every map and pipeline throws Interrupted (interrupt.hpp) when the call
+// it belongs to was told to stop: the remaining items are abandoned,
+// results dropped. A pipeline's calling thread asks its poll between items
+// and while it waits for the pool.
 //
 // Batches may be started from any thread: a non-pool thread hands the batch
 // to the pool's shared queue and blocks until it ends, asking its poll
@@ -83,6 +95,9 @@ Result<std::vector<T>> try_map_ordered(std::size_t n, F&& f);
 
 template <class Map, class F>
 Result<Map> try_map_into(std::size_t n, F&& f);
+
+template <class T, class Produce, class Consume>
+Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume);
 
 }  // namespace quarnel::pool
 

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <iterator>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string_view>
@@ -40,6 +41,26 @@ Registry* create_registry(std::size_t n, Spawner spawn);
 // when that says stop, it raises the stop flag of op's call and, once op
 // ended, throws Interrupted (unless op ended by a fault, which wins).
 void in_worker(JobRef op);
+
+// A job handed to the pool without waiting for it, for a caller that has
+// work of its own meanwhile: queued by the constructor as a job of the call
+// whose stop flag is `stop` (on a pool worker, run right there instead).
+// wait() waits as in_worker does (asking the thread's poll, throwing
+// Interrupted) and rethrows the job's fault. Left without wait(), the
+// destructor raises the stop flag and waits for the job to end.
+class Background {
+public:
+    Background(JobRef op, std::atomic<bool>& stop);
+    ~Background();
+    Background(const Background&) = delete;
+    Background& operator=(const Background&) = delete;
+    void wait();
+
+    struct State;
+
+private:
+    std::unique_ptr<State> state_;
+};
 
 // The stop flag of the call the work on this thread belongs to: every job
 // carries the flag of the call whose batch queued it. Null outside jobs.
@@ -197,6 +218,64 @@ Result<Map> try_map_into(std::size_t n, F&& f) {
     map.reserve(n);
     for (Item& kv : pairs.value()) map.insert_or_assign(std::move(kv.first), std::move(kv.second));
     return Result<Map>(std::move(map));
+}
+
+}  // namespace quarnel::pool
+
+namespace quarnel::pool {
+
+template <class T, class Produce, class Consume>
+Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume) {
+    if (n == 0) return {};
+    chunk = std::max<std::size_t>(chunk, 1);
+    const std::size_t threads = num_threads();
+    detail::FailureSlot slot;
+    std::atomic<bool> stop{false};  // the call flag of the chunks made on the pool
+    // Item i of a chunk starting at `first` into out[i], unless the
+    // pipeline stopped.
+    const auto make = [&](std::vector<std::optional<T>>& out, std::size_t first, std::size_t i) {
+        if (slot.stopped()) return;
+        detail::throw_if_stopped(detail::call_stop());
+        Result<T> r = produce(first + i);
+        if (r.ok()) out[i].emplace(std::move(r).value());
+        else slot.record(std::move(r).error());
+    };
+    // Chunks alternate between two buffers: while the caller consumes one,
+    // the pool makes the next. The first chunk, one item, the caller makes
+    // itself (while the pool starts on the second); then chunks double up
+    // to `chunk` items.
+    std::vector<std::optional<T>> buffers[2];
+    std::size_t begin = 0;
+    std::size_t size = 1;
+    buffers[0].resize(1);
+    for (std::size_t k = 0; begin < n; ++k) {
+        std::vector<std::optional<T>>& current = buffers[k % 2];
+        std::vector<std::optional<T>>& next = buffers[(k + 1) % 2];
+        const std::size_t next_begin = begin + size;
+        const std::size_t next_size = std::min({2 * size, chunk, n - next_begin});
+        next.clear();
+        next.resize(next_size);
+        auto leaf = [&](std::size_t b, std::size_t e) {
+            for (std::size_t i = b; i < e; ++i) make(next, next_begin, i);
+        };
+        auto job = [&](bool migrated) {
+            detail::split_range(0, next_size, detail::Splitter{threads, threads}, migrated, leaf);
+        };
+        std::optional<detail::Background> ahead;
+        if (next_size > 0) ahead.emplace(JobRef(job), stop);
+        if (k == 0) make(current, 0, 0);
+        for (std::size_t i = 0; i < size && !slot.stopped(); ++i) {
+            checkpoint();
+            if (Result<void> r = consume(begin + i, std::move(*current[i])); !r.ok()) slot.record(std::move(r).error());
+            current[i].reset();
+        }
+        if (ahead) ahead->wait();
+        if (slot.stopped()) break;
+        begin = next_begin;
+        size = next_size;
+    }
+    if (std::optional<Error> error = slot.take()) return std::move(*error);
+    return {};
 }
 
 }  // namespace quarnel::pool
