@@ -62,6 +62,19 @@ private:
     GilMark mark_{false};
     pool::PollScope poll_;
 };
+
+// Signal polling for native work that keeps the lock (see keeping_gil).
+class HeldPoll {
+public:
+    HeldPoll() noexcept;
+    HeldPoll(const HeldPoll&) = delete;
+    HeldPoll& operator=(const HeldPoll&) = delete;
+
+private:
+    static bool signalled(void* self) noexcept;
+
+    pool::PollScope poll_;
+};
 }  // namespace detail
 
 // Runs `body` (returning Result<PyObject*>, a new reference on success) and
@@ -106,6 +119,19 @@ int boundary_int(Body&& body) noexcept {
 template <class F>
 auto without_gil(F&& f) -> std::invoke_result_t<F&> {
     detail::Released released;
+    return f();
+}
+
+// Runs `f`, native work that keeps the interpreter lock while the pool
+// works for it (a pipeline whose calling thread builds the result). About
+// every pool::kPollInterval, at its waits and checkpoints, it lets other
+// threads take the lock for their turn and runs the pending signal handlers
+// (on the main thread), as without_gil does; when a handler raises, `f`
+// ends by pool::Interrupted and the call raises the handler's exception.
+template <class F>
+auto keeping_gil(F&& f) -> std::invoke_result_t<F&> {
+    require_gil();
+    detail::HeldPoll poll;
     return f();
 }
 
