@@ -16,6 +16,7 @@
 #include "converter/render.hpp"
 #include "converter/scan.hpp"
 #include "core/result.hpp"
+#include "pool/pool.hpp"
 
 namespace quarnel {
 
@@ -137,6 +138,18 @@ public:
     // the first KeyError a row recorded.
     Result<std::vector<JsonRep>> all_rows() const;
 
+    // Converts the rows on the pool while the calling thread consumes them
+    // in row order as they come, consume(r, JsonRep&&) -> Result<void>,
+    // with a bounded number of rows in between. Rows are not merged
+    // (merge_equal_keys). The first failure, a row's KeyError or one that
+    // consume returns, stops both sides and is returned.
+    template <class Consume>
+    Result<void> stream(Consume&& consume) const {
+        return pool::pipeline<JsonRep>(
+            matrix_.rows, kStreamChunk,
+            [&](std::size_t r) { return row(r); }, consume);
+    }
+
     // Every key text a call can produce has an id below key_ids():
     // column c is c, its negative entry cols + c, the placeholder last.
     std::size_t key_ids() const noexcept;
@@ -157,6 +170,9 @@ public:
     const ConvertOptions& options() const noexcept { return options_; }
 
 private:
+    // Rows the pool converts at a time while the previous ones are consumed.
+    static constexpr std::size_t kStreamChunk = 16;
+
     // The vocabulary index of the column's token through the table, or
     // Vocabulary::kNone; only with token keys.
     std::uint32_t token(std::uint32_t column) const noexcept;

@@ -74,15 +74,16 @@ template <Element E>
 Result<PyObject*> to_json(const Converter& converter, const Args& args) {
     QUARNEL_TRY(MatrixArgs<E> a, matrix_args<E>(args));
     const Conversion conversion(converter, a.view(), std::move(a.options));
-    Result<std::vector<JsonRep>> reps = without_gil([&] { return conversion.all_rows(); });
-    a.reps.array = Ref();
-    if (!reps) return std::move(reps).error();
     CollectorPause pause;
-    SharedKeyDicts dicts(reps->size(), conversion.key_ids());
+    SharedKeyDicts dicts(conversion.matrix().rows, conversion.key_ids());
     if (dicts.failed()) return pending();
     RepKeys keys(conversion);
-    for (const JsonRep& rep : *reps)
-        if (auto r = dicts.append(rep, keys); !r) return std::move(r).error();
+    // The dicts of converted rows are built here while the pool converts
+    // the next ones.
+    Result<void> r = keeping_gil(
+        [&] { return conversion.stream([&](std::size_t, JsonRep&& rep) { return dicts.append(rep, keys); }); });
+    a.reps.array = Ref();
+    if (!r) return std::move(r).error();
     return dicts.release();
 }
 

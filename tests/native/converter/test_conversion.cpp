@@ -91,27 +91,30 @@ TEST(conversion_matches_the_plain_conversion) {
             if (e) want.push_back(std::move(e).value());
             else want_error = std::move(e).error();
         }
-        Result<std::vector<JsonRep>> all = conversion.all_rows();
-        CHECK_EQ(all.ok(), !want_error);
-        if (!all) {
-            CHECK(all.error().kind == ErrorKind::KeyError);
-            CHECK(all.error().message.starts_with("Token id "));
-            continue;
-        }
-        Conversion::Scratch scratch;
-        for (std::size_t r = 0; r < rows; ++r) {
-            CHECK(texts_of(conversion, all.value()[r]) == want[r]);
-            // Unmerged, inserting in order into a map that keeps first places
-            // gives the same.
-            Entries inserted;
-            for (auto [t, v] : texts_of(conversion, conversion.row(r, scratch).value())) {
+        // Unmerged rows, streamed in order; inserting their entries in order
+        // into a map that keeps first places gives the merged rows.
+        std::vector<Entries> streamed;
+        const Result<void> stream = conversion.stream([&](std::size_t r, JsonRep&& rep) -> Result<void> {
+            CHECK_EQ(r, streamed.size());
+            Entries& inserted = streamed.emplace_back();
+            for (auto [t, v] : texts_of(conversion, rep)) {
                 bool found = false;
                 for (auto& [t2, v2] : inserted)
                     if (t2 == t) v2 = v, found = true;
                 if (!found) inserted.emplace_back(t, v);
             }
-            CHECK(inserted == want[r]);
+            return {};
+        });
+        Result<std::vector<JsonRep>> all = conversion.all_rows();
+        CHECK_EQ(all.ok(), !want_error);
+        CHECK_EQ(stream.ok(), !want_error);
+        if (!all) {
+            CHECK(all.error().kind == ErrorKind::KeyError && stream.error().kind == ErrorKind::KeyError);
+            CHECK(all.error().message.starts_with("Token id "));
+            continue;
         }
+        CHECK(streamed == want);
+        for (std::size_t r = 0; r < rows; ++r) CHECK(texts_of(conversion, all.value()[r]) == want[r]);
     }
 }
 
