@@ -114,19 +114,18 @@ Conversion::Conversion(const Converter& converter, const MatrixView& matrix, Con
       matrix_(matrix),
       options_(std::move(options)),
       collide_(converter.keys_may_collide(options_)) {
-    if (options_.convert_id_to_token) tokens_ = std::make_unique<std::atomic<std::uint32_t>[]>(matrix.cols);
+    static std::atomic<std::uint64_t> calls{0};
+    number_ = ++calls;
 }
 
-std::uint32_t Conversion::token(std::uint32_t column) const noexcept {
-    std::atomic<std::uint32_t>& slot = tokens_[column];
-    // Rows racing over a new column look it up alike and store the same
-    // value; the vocabulary never changes.
-    std::uint32_t t = slot.load(std::memory_order_relaxed);
-    if (t == 0) {
-        t = converter_.vocabulary().find(column) + 1;
-        slot.store(t, std::memory_order_relaxed);
+std::uint32_t Conversion::token(std::uint32_t column, Scratch& scratch) const {
+    if (scratch.call != number_) {
+        scratch.tokens.assign(matrix_.cols, 0);
+        scratch.call = number_;
     }
-    return t - 1;
+    std::uint32_t& slot = scratch.tokens[column];
+    if (slot == 0) slot = converter_.vocabulary().find(column) + 1;  // stays 0 when missing: the row fails
+    return slot - 1;
 }
 
 Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
@@ -158,7 +157,7 @@ Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
         const std::uint32_t c = columns[i];
         const std::int32_t k = quantize(values[i], q);
         std::uint32_t t = Vocabulary::kNone;
-        if (tokens && (t = token(c)) == Vocabulary::kNone) return key_error(missing_token(c));
+        if (tokens && (t = token(c, scratch)) == Vocabulary::kNone) return key_error(missing_token(c));
         std::int32_t value = k;
         if (k < 0 && negative) {
             // -2^31 has no positive 32-bit magnitude: it saturates too.

@@ -107,18 +107,24 @@ private:
 
 // One call's conversion of a matrix. Rows convert independently, on any
 // thread and in any order. With token keys, a column's token is looked up
-// in the vocabulary when a row of the call first meets the column and kept
-// in a table indexed by column, which every later entry of that column
-// reads instead.
+// in the vocabulary when the call first meets the column and kept in a
+// table indexed by column, which every later entry of that column reads
+// instead. Each thread converting rows has a table of its own (in its
+// Scratch): one shared by all would bounce between their caches.
 class Conversion {
 public:
     Conversion(const Converter& converter, const MatrixView& matrix, ConvertOptions options);
 
-    // Per-thread buffers of the row conversion, reused from row to row.
+    // Buffers of the row conversion, reused from row to row by one thread
+    // at a time.
     struct Scratch {
         std::vector<std::uint32_t> columns;  // kept by the keep test
         std::vector<std::uint16_t> halves;   // their float16 patterns
         std::vector<float> values;           // their values in single precision
+        // With token keys, per column: 0 until looked up, then 1 + the
+        // vocabulary index of its token; for the call numbered `call`.
+        std::vector<std::uint32_t> tokens;
+        std::uint64_t call = 0;
     };
 
     // Row r: its entries in column order, or the placeholder when it has
@@ -173,9 +179,9 @@ private:
     // Rows the pool converts at a time while the previous ones are consumed.
     static constexpr std::size_t kStreamChunk = 16;
 
-    // The vocabulary index of the column's token through the table, or
-    // Vocabulary::kNone; only with token keys.
-    std::uint32_t token(std::uint32_t column) const noexcept;
+    // The vocabulary index of the column's token through the scratch's
+    // table, or Vocabulary::kNone; only with token keys.
+    std::uint32_t token(std::uint32_t column, Scratch& scratch) const;
 
     // Scratch buffers for the rows in progress, reused from row to row.
     mutable std::mutex scratch_mu_;
@@ -185,9 +191,7 @@ private:
     MatrixView matrix_;
     ConvertOptions options_;
     bool collide_;
-    // Per column: 0 until looked up, then 1 + the vocabulary index of its
-    // token (0 - 1 = kNone when there is none).
-    std::unique_ptr<std::atomic<std::uint32_t>[]> tokens_;
+    std::uint64_t number_;  // of this call, for the scratch tables
 };
 
 inline std::size_t Conversion::key_ids() const noexcept {
