@@ -146,14 +146,18 @@ public:
 
     // Converts the rows on the pool while the calling thread consumes them
     // in row order as they come, consume(r, JsonRep&&) -> Result<void>,
-    // with a bounded number of rows in between. Rows are not merged
+    // with a bounded number of rows in between (pool::pipeline; the caller
+    // waits for rows through blocking(wait)). Rows are not merged
     // (merge_equal_keys). The first failure, a row's KeyError or one that
     // consume returns, stops both sides and is returned.
+    template <class Consume, class Blocking>
+    Result<void> stream(Consume&& consume, Blocking&& blocking) const {
+        return pool::pipeline<JsonRep>(
+            matrix_.rows, kStreamChunk, [&](std::size_t r) { return row(r); }, consume, blocking);
+    }
     template <class Consume>
     Result<void> stream(Consume&& consume) const {
-        return pool::pipeline<JsonRep>(
-            matrix_.rows, kStreamChunk,
-            [&](std::size_t r) { return row(r); }, consume);
+        return stream(consume, [](auto&& wait) { wait(); });
     }
 
     // Every key text a call can produce has an id below key_ids():

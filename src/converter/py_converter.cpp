@@ -79,9 +79,11 @@ Result<PyObject*> to_json(const Converter& converter, const Args& args) {
     if (dicts.failed()) return pending();
     RepKeys keys(conversion);
     // The dicts of converted rows are built here while the pool converts
-    // the next ones.
-    Result<void> r = keeping_gil(
-        [&] { return conversion.stream([&](std::size_t, JsonRep&& rep) { return dicts.append(rep, keys); }); });
+    // the next ones; the lock is let go while waiting for rows.
+    Result<void> r = keeping_gil([&] {
+        return conversion.stream([&](std::size_t, JsonRep&& rep) { return dicts.append(rep, keys); },
+                                 [](auto&& wait) { without_gil(wait); });
+    });
     a.reps.array = Ref();
     if (!r) return std::move(r).error();
     return dicts.release();

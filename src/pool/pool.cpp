@@ -576,6 +576,12 @@ Background::~Background() {
     state_->cv.wait(lock, [&] { return state_->done; });
 }
 
+bool Background::done() const {
+    if (!state_) return true;
+    std::lock_guard<std::mutex> lock(state_->mu);
+    return state_->done;
+}
+
 void Background::wait() {
     if (!state_) return;
     const std::unique_ptr<State> job = std::move(state_);

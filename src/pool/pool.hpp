@@ -18,7 +18,7 @@
 //       returned and every result is dropped. try_map_into inserts the pairs
 //       in index order, so a later duplicate key replaces an earlier one.
 //
-//   Result<void> pipeline<T>(n, chunk, produce, consume);
+//   Result<void> pipeline<T>(n, chunk, produce, consume[, blocking]);
 //       produce: size_t -> Result<T>, on the pool; consume: (size_t, T&&) ->
 //       Result<void>, on the calling thread, in index order, each item as
 //       soon as it is there. The pool makes the next chunk of items while
@@ -26,7 +26,9 @@
 //       `chunk`), so at most two chunks exist at a time. The first failure
 //       of either side stops both and is returned; a fault on either side
 //       is rethrown once the pool's part ended. On a pool worker the chunks
-//       are made in turn with the consuming.
+//       are made in turn with the consuming. Whenever the caller has to
+//       wait for the pool, it does so through blocking(wait), which must
+//       call wait() (and may, say, release a lock around it).
 //
 // Every map and pipeline throws Interrupted (interrupt.hpp) when the call
 // it belongs to was told to stop: the remaining items are abandoned,
@@ -96,8 +98,13 @@ Result<std::vector<T>> try_map_ordered(std::size_t n, F&& f);
 template <class Map, class F>
 Result<Map> try_map_into(std::size_t n, F&& f);
 
+template <class T, class Produce, class Consume, class Blocking>
+Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume, Blocking&& blocking);
+
 template <class T, class Produce, class Consume>
-Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume);
+Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume) {
+    return pipeline<T>(n, chunk, produce, consume, [](auto&& wait) { wait(); });
+}
 
 }  // namespace quarnel::pool
 

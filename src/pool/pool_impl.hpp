@@ -55,6 +55,8 @@ public:
     Background(const Background&) = delete;
     Background& operator=(const Background&) = delete;
     void wait();
+    // Whether wait() would return at once (no job, or the job ended).
+    bool done() const;
 
     struct State;
 
@@ -224,8 +226,8 @@ Result<Map> try_map_into(std::size_t n, F&& f) {
 
 namespace quarnel::pool {
 
-template <class T, class Produce, class Consume>
-Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume) {
+template <class T, class Produce, class Consume, class Blocking>
+Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume, Blocking&& blocking) {
     if (n == 0) return {};
     chunk = std::max<std::size_t>(chunk, 1);
     const std::size_t threads = num_threads();
@@ -269,6 +271,7 @@ Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consu
             if (Result<void> r = consume(begin + i, std::move(*current[i])); !r.ok()) slot.record(std::move(r).error());
             current[i].reset();
         }
+        if (ahead && !ahead->done()) blocking([&] { ahead->wait(); });
         if (ahead) ahead->wait();
         if (slot.stopped()) break;
         begin = next_begin;

@@ -84,6 +84,31 @@ TEST(pipeline_consumes_every_item_in_order_on_the_calling_thread) {
         }
 }
 
+TEST(pipeline_waits_for_the_pool_through_the_blocking_hook) {
+    // Slow items: the caller must wait for each chunk but the first.
+    std::size_t blocked = 0, consumed = 0;
+    bool inside = false;
+    const Result<void> r = pipeline<std::size_t>(
+        40, 8,
+        [](std::size_t i) -> Result<std::size_t> {
+            if (i > 0) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            return i;
+        },
+        [&](std::size_t i, std::size_t&& v) -> Result<void> {
+            CHECK(!inside && v == i);
+            ++consumed;
+            return {};
+        },
+        [&](auto&& wait) {
+            ++blocked;
+            inside = true;
+            wait();
+            inside = false;
+        });
+    CHECK(r.ok() && consumed == 40);
+    CHECK(blocked >= 1 && blocked <= 7);  // chunks of 2, 4, 8, 8, 8, 8 and 1 after the first
+}
+
 TEST(pipeline_first_failure_stops_both_sides) {
     for (std::size_t chunk : {1, 4, 16})
         for (std::size_t bad : {0, 1, 37, 99}) {
