@@ -1,6 +1,7 @@
 #include "converter/converter.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>

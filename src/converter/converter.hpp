@@ -2,7 +2,6 @@
 // into quantized term-frequency maps (JSON reps), and those into pseudo text.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
