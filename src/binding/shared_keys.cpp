@@ -7,20 +7,21 @@
 
 namespace quarnel::binding {
 
-PyObject* to_python(std::string_view prefix, std::string_view text) {
-    if (prefix.empty()) return to_python(text);
-    const std::size_t n = prefix.size() + text.size();
-    if (n > 1 && text::is_ascii(prefix) && text::is_ascii(text)) {
+PyObject* to_python(const KeyText& key) {
+    const std::size_t n = key.prefix.size() + key.text.size();
+    // One-character strings come from the interpreter's cache (to_python).
+    if (n > 1 && (key.ascii || (text::is_ascii(key.prefix) && text::is_ascii(key.text)))) {
         PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(n), 127);
         if (!str) return nullptr;
         auto* out = static_cast<char*>(PyUnicode_DATA(str));
-        std::memcpy(out, prefix.data(), prefix.size());
-        std::memcpy(out + prefix.size(), text.data(), text.size());
+        std::memcpy(out, key.prefix.data(), key.prefix.size());
+        std::memcpy(out + key.prefix.size(), key.text.data(), key.text.size());
         return str;
     }
+    if (key.prefix.empty()) return to_python(key.text);
     std::string joined;
     joined.reserve(n);
-    joined.append(prefix).append(text);
+    joined.append(key.prefix).append(key.text);
     return to_python(std::string_view(joined));
 }
 

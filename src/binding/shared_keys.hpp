@@ -17,8 +17,16 @@
 
 namespace quarnel::binding {
 
-// A new str of the UTF-8 text `prefix` followed by `text`.
-PyObject* to_python(std::string_view prefix, std::string_view text);
+// A key's text in two pieces of UTF-8, `prefix` followed by `text`; when
+// `ascii`, both are known to be ASCII.
+struct KeyText {
+    std::string_view prefix;
+    std::string_view text;
+    bool ascii;
+};
+
+// A new str of the key's text.
+PyObject* to_python(const KeyText& key);
 
 class SharedKeyDicts {
 public:
@@ -35,8 +43,7 @@ public:
     // Appends the next dict, holding `entries` in their order: entry e goes
     // in under the key of id keys.id(e) with the int keys.value(e), as dict
     // assignment does (an equal key met again keeps its place and takes the
-    // new value). keys.text(e) gives a key not made yet as two pieces of
-    // UTF-8, a prefix and the rest (a std::pair of std::string_view), and
+    // new value). keys.text(e) gives the KeyText of a key not made yet, and
     // keys.text_address(e) where that text is read from (or null), so that
     // it can be loaded ahead. After a failure the builder takes no more dicts.
     template <class Entries, class Keys>
@@ -86,8 +93,7 @@ Result<void> SharedKeyDicts::append(const Entries& entries, Keys& keys) {
         PyObject*& key = keys_[keys.id(e)];
         const bool made = !key;
         if (made) {
-            const auto [prefix, text] = keys.text(e);
-            if (!(key = to_python(prefix, text))) return pending();
+            if (!(key = to_python(keys.text(e)))) return pending();
         }
         PyObject* item = int_object(keys.value(e));
         const int set = item ? PyDict_SetItem(dict.get(), key, item) : -1;

@@ -1,7 +1,6 @@
 #include "converter/converter.hpp"
 
 #include <algorithm>
-#include <atomic>
 #include <bit>
 #include <charconv>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include "core/fault.hpp"
 #include "core/flat_map.hpp"
 #include "pool/pool.hpp"
+#include "text/utf8.hpp"
 
 namespace quarnel {
 
@@ -54,16 +54,15 @@ Vocabulary::Vocabulary(const std::unordered_map<std::int32_t, std::string>& text
     }
     std::sort(ids.begin(), ids.end());  // neighbouring columns' texts side by side
     texts_.reserve(bytes);
-    starts_.reserve(ids.size() + 1);
-    starts_.push_back(0);
+    index_.reserve(ids.size());
     const unsigned bits = static_cast<unsigned>(std::bit_width(2 * ids.size()));
     slots_.assign(std::size_t{1} << bits, Slot{0, kNone});
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const std::string& text = texts.at(ids[i]);
         if (text.size() > UINT32_MAX) fault("a vocabulary text of 4 GiB or more");
+        index_.push_back({texts_.size(), static_cast<std::uint32_t>(text.size()), text::is_ascii(text)});
         texts_ += text;
-        starts_.push_back(texts_.size());
         std::size_t s = slot_of(ids[i], bits);
         while (slots_[s].index != kNone) s = (s + 1) & mask;
         slots_[s] = Slot{ids[i], static_cast<std::uint32_t>(i)};
@@ -114,38 +113,39 @@ Conversion::Conversion(const Converter& converter, const MatrixView& matrix, Con
     : converter_(converter),
       matrix_(matrix),
       options_(std::move(options)),
-      collide_(converter.keys_may_collide(options_)) {
-    static std::atomic<std::uint64_t> calls{0};
-    number_ = ++calls;
-}
+      collide_(converter.keys_may_collide(options_)) {}
 
 std::uint32_t Conversion::token(std::uint32_t column, Scratch& scratch) const {
-    if (scratch.call != number_) {
-        scratch.tokens.assign(matrix_.cols, 0);
-        scratch.call = number_;
-    }
+    if (scratch.tokens.empty()) scratch.tokens.assign(matrix_.cols, 0);
     std::uint32_t& slot = scratch.tokens[column];
     if (slot == 0) slot = converter_.vocabulary().find(column) + 1;  // stays 0 when missing: the row fails
     return slot - 1;
 }
 
+namespace {
+
+RepEntry placeholder(bool tokens) {
+    const std::string_view text = tokens ? kTokenPlaceholder : kIdPlaceholder;
+    return {text.data(), static_cast<std::uint32_t>(text.size()), kPlaceholder, 1, false, true, {}};
+}
+
+}  // namespace
+
 Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
     const MatrixView& m = matrix_;
     const char* row = m.data + static_cast<std::ptrdiff_t>(r) * m.row_stride;
-    scratch.columns.resize(m.cols);
-    const std::size_t kept = converter::scan_row({row, m.cols, m.col_stride, m.element},
-                                                 options_.allow_negative_values, scratch.columns.data());
-    const std::uint32_t* columns = scratch.columns.data();
-    scratch.values.resize(kept);
-    float* values = scratch.values.data();
+    std::uint32_t* const columns = scratch.columns.get(m.cols);
+    const std::size_t kept =
+        converter::scan_row({row, m.cols, m.col_stride, m.element}, options_.allow_negative_values, columns);
+    float* const values = scratch.values.get(kept);
     if (m.element == Element::F32) {
         for (std::size_t i = 0; i < kept; ++i)
             values[i] = converter::load_f32(row + static_cast<std::ptrdiff_t>(columns[i]) * m.col_stride);
     } else {
-        scratch.halves.resize(kept);
+        std::uint16_t* const halves = scratch.halves.get(kept);
         for (std::size_t i = 0; i < kept; ++i)
-            scratch.halves[i] = converter::load_f16(row + static_cast<std::ptrdiff_t>(columns[i]) * m.col_stride);
-        converter::widen_halves(scratch.halves.data(), values, kept);
+            halves[i] = converter::load_f16(row + static_cast<std::ptrdiff_t>(columns[i]) * m.col_stride);
+        converter::widen_halves(halves, values, kept);
     }
 
     const auto q = static_cast<float>(options_.quantization_factor);
@@ -166,10 +166,22 @@ Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
         } else if (k <= 0) {
             continue;
         }
-        const std::string_view text = tokens ? vocabulary.text(t) : std::string_view();
-        rep.push_back({text.data(), static_cast<std::uint32_t>(text.size()), c, value, k < 0});
+        RepEntry& e = rep.emplace_back();
+        e.column = c;
+        e.value = value;
+        e.negative = k < 0;
+        if (tokens) {
+            const std::string_view text = vocabulary.text(t);
+            e.token = text.data();
+            e.size = static_cast<std::uint32_t>(text.size());
+            e.ascii = vocabulary.ascii(t);
+        } else {
+            e.token = nullptr;
+            e.size = static_cast<std::uint32_t>(std::to_chars(e.digits, e.digits + sizeof e.digits, c).ptr - e.digits);
+            e.ascii = true;
+        }
     }
-    if (rep.empty()) rep.push_back({nullptr, 0, kPlaceholder, 1, false});
+    if (rep.empty()) rep.push_back(placeholder(tokens));
     return rep;
 }
 
@@ -210,34 +222,18 @@ Result<std::vector<JsonRep>> Conversion::all_rows() const {
     });
 }
 
-std::string_view Conversion::base_key(const RepEntry& e, char* digits) const {
-    if (e.column == kPlaceholder) return options_.convert_id_to_token ? kTokenPlaceholder : kIdPlaceholder;
-    if (options_.convert_id_to_token) return std::string_view(e.token, e.token_size);
-    const auto end = std::to_chars(digits, digits + 10, e.column).ptr;
-    return std::string_view(digits, static_cast<std::size_t>(end - digits));
-}
-
 std::string_view Conversion::key(const RepEntry& e, std::string& out) const {
-    char digits[10];
     out.clear();
     if (e.negative) out = options_.negative_prefix;
-    out += base_key(e, digits);
+    out += e.base();
     return out;
 }
 
-void Conversion::tokens(const JsonRep& rep, std::vector<char>& digits, std::vector<converter::Token>& out) const {
-    const bool decimal = !options_.convert_id_to_token;
+void Conversion::tokens(const JsonRep& rep, std::vector<converter::Token>& out) const {
     out.clear();
     out.reserve(rep.size());
-    digits.clear();
-    digits.reserve(decimal ? 10 * rep.size() : 0);
-    for (const RepEntry& e : rep) {
-        const std::size_t used = digits.size();
-        if (decimal) digits.resize(used + 10);  // within the reserved room: never moves
-        const std::string_view base = base_key(e, digits.data() + used);
-        if (decimal) digits.resize(used + (base.data() == digits.data() + used ? base.size() : 0));
-        out.push_back({e.negative ? std::string_view(options_.negative_prefix) : std::string_view(), base, e.value});
-    }
+    for (const RepEntry& e : rep)
+        out.push_back({e.negative ? std::string_view(options_.negative_prefix) : std::string_view(), e.base(), e.value});
 }
 
 void text_tokens(const TextRep& rep, std::vector<converter::Token>& out) {

@@ -36,17 +36,21 @@ struct ConvertOptions {
     std::string negative_prefix = "neg_";
 };
 
-// One entry of a JSON rep. Its key is the column's text (the vocabulary's
-// token, or the column index in decimal), behind the negative prefix when
-// `negative`; the placeholder of an empty row has column kPlaceholder.
-// With token keys, `token` points at the column's token (token_size bytes,
-// owned by the converter), so that reading the key needs no lookup.
+// One entry of a JSON rep, made on a worker with everything the thread
+// building the dicts needs: the key is the prefix (when `negative`)
+// followed by base(), the column's token (owned by the converter), its
+// index in decimal, or the placeholder (column kPlaceholder); `ascii` tells
+// whether base() is all ASCII.
 struct RepEntry {
-    const char* token;
-    std::uint32_t token_size;
+    const char* token;  // the base text when not held in `digits`
+    std::uint32_t size;  // of the base text
     std::uint32_t column;
     std::int32_t value;
     bool negative;
+    bool ascii;
+    char digits[10];
+
+    std::string_view base() const noexcept { return {token ? token : digits, size}; }
 };
 inline constexpr std::uint32_t kPlaceholder = UINT32_MAX;
 
@@ -72,19 +76,27 @@ public:
     // The index of the text of `id`, or kNone.
     std::uint32_t find(std::int64_t id) const noexcept;
     std::string_view text(std::uint32_t index) const noexcept {
-        return std::string_view(texts_.data() + starts_[index], starts_[index + 1] - starts_[index]);
+        const Text& t = index_[index];
+        return std::string_view(texts_.data() + t.start, t.size);
     }
-    std::size_t size() const noexcept { return starts_.size() - 1; }
+    // Whether text `index` is all ASCII.
+    bool ascii(std::uint32_t index) const noexcept { return index_[index].ascii; }
+    std::size_t size() const noexcept { return index_.size(); }
 
 private:
     struct Slot {
         std::int32_t id;
         std::uint32_t index;  // kNone: empty
     };
+    struct Text {
+        std::size_t start;  // in texts_
+        std::uint32_t size;
+        bool ascii;
+    };
 
     std::string texts_;
-    std::vector<std::size_t> starts_;  // text i is texts_[starts_[i], starts_[i + 1])
-    std::vector<Slot> slots_;            // a power of two, at most half full
+    std::vector<Text> index_;  // by index
+    std::vector<Slot> slots_;  // a power of two, at most half full
 };
 
 class Converter {
@@ -117,13 +129,21 @@ public:
     // Buffers of the row conversion, reused from row to row by one thread
     // at a time.
     struct Scratch {
-        std::vector<std::uint32_t> columns;  // kept by the keep test
-        std::vector<std::uint16_t> halves;   // their float16 patterns
-        std::vector<float> values;           // their values in single precision
+        template <class T>
+        struct Buffer {
+            std::unique_ptr<T[]> data;  // left uninitialized: written before read
+            std::size_t capacity = 0;
+            T* get(std::size_t n) {
+                if (n > capacity) data.reset(new T[capacity = n]);
+                return data.get();
+            }
+        };
+        Buffer<std::uint32_t> columns;  // kept by the keep test
+        Buffer<std::uint16_t> halves;   // their float16 patterns
+        Buffer<float> values;           // their values in single precision
         // With token keys, per column: 0 until looked up, then 1 + the
-        // vocabulary index of its token; for the call numbered `call`.
+        // vocabulary index of its token.
         std::vector<std::uint32_t> tokens;
-        std::uint64_t call = 0;
     };
 
     // Row r: its entries in column order, or the placeholder when it has
@@ -164,16 +184,11 @@ public:
     std::size_t key_ids() const noexcept;
     std::size_t key_id(const RepEntry& entry) const noexcept;
 
-    // The key text without the prefix: the token, the decimal column
-    // (written to `digits`, room for 10 bytes) or the placeholder.
-    std::string_view base_key(const RepEntry& entry, char* digits) const;
     // The whole key text, written to `out`.
     std::string_view key(const RepEntry& entry, std::string& out) const;
 
-    // The rep's tokens for rendering; decimal keys are written to `digits`,
-    // which must not reallocate while the tokens are used (it is reserved
-    // here).
-    void tokens(const JsonRep& rep, std::vector<char>& digits, std::vector<converter::Token>& out) const;
+    // The rep's tokens for rendering (viewing the rep's entries).
+    void tokens(const JsonRep& rep, std::vector<converter::Token>& out) const;
 
     const MatrixView& matrix() const noexcept { return matrix_; }
     const ConvertOptions& options() const noexcept { return options_; }
@@ -194,7 +209,6 @@ private:
     MatrixView matrix_;
     ConvertOptions options_;
     bool collide_;
-    std::uint64_t number_;  // of this call, for the scratch tables
 };
 
 inline std::size_t Conversion::key_ids() const noexcept {

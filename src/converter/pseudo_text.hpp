@@ -25,8 +25,8 @@ std::size_t machine_memory() noexcept;
 
 class TextBatch {
 public:
-    // Plans n texts on the pool: plan_row(i, digits, tokens) fills row i's
-    // tokens, which may view `digits` (and must stay valid until render()).
+    // Plans n texts on the pool: plan_row(i, tokens) fills row i's tokens,
+    // whose texts must stay valid until render().
     // Texts that could not exist in `memory_limit` bytes, together or a
     // single one whose length overflows, are refused with a MemoryError
     // before anything is allocated.
@@ -44,7 +44,6 @@ public:
 
 private:
     struct Row {
-        std::vector<char> digits;
         std::vector<Token> tokens;
         std::optional<TextSize> size;
     };
@@ -59,7 +58,7 @@ template <class PlanRow>
 Result<TextBatch> TextBatch::plan(std::size_t n, PlanRow&& plan_row, std::size_t memory_limit) {
     TextBatch batch(pool::map_ordered<Row>(n, [&](std::size_t i) {
         Row row;
-        plan_row(i, row.digits, row.tokens);
+        plan_row(i, row.tokens);
         row.size = measure(row.tokens);
         return row;
     }));

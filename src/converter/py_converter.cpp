@@ -5,6 +5,7 @@
 #include "binding/shared_keys.hpp"
 #include "converter/converter.hpp"
 #include "converter/pseudo_text.hpp"
+#include "text/utf8.hpp"
 
 namespace quarnel::binding {
 
@@ -55,19 +56,22 @@ Result<MatrixArgs<E>> matrix_args(const Args& args) {
 // The keys of JSON rep entries, for SharedKeyDicts.
 class RepKeys {
 public:
-    explicit RepKeys(const Conversion& conversion) : conversion_(conversion) {}
+    explicit RepKeys(const Conversion& conversion)
+        : conversion_(conversion),
+          prefix_(conversion.options().negative_prefix),
+          prefix_ascii_(text::is_ascii(prefix_)) {}
 
     std::size_t id(const RepEntry& e) const noexcept { return conversion_.key_id(e); }
     std::int32_t value(const RepEntry& e) const noexcept { return e.value; }
-    std::pair<std::string_view, std::string_view> text(const RepEntry& e) {
-        return {e.negative ? std::string_view(conversion_.options().negative_prefix) : std::string_view(),
-                conversion_.base_key(e, digits_)};
+    KeyText text(const RepEntry& e) const noexcept {
+        return e.negative ? KeyText{prefix_, e.base(), e.ascii && prefix_ascii_} : KeyText{{}, e.base(), e.ascii};
     }
     const void* text_address(const RepEntry& e) const noexcept { return e.token; }
 
 private:
     const Conversion& conversion_;
-    char digits_[10];
+    std::string_view prefix_;
+    bool prefix_ascii_;
 };
 
 template <Element E>
@@ -108,9 +112,8 @@ Result<PyObject*> to_pseudo_text(const Converter& converter, const Args& args) {
     a.reps.array = Ref();
     if (!reps) return std::move(reps).error();
     return texts(without_gil([&] {
-        return TextBatch::plan(reps->size(), [&](std::size_t i, std::vector<char>& digits,
-                                                 std::vector<converter::Token>& tokens) {
-            conversion.tokens((*reps)[i], digits, tokens);
+        return TextBatch::plan(reps->size(), [&](std::size_t i, std::vector<converter::Token>& tokens) {
+            conversion.tokens((*reps)[i], tokens);
         });
     }));
 }
@@ -118,7 +121,7 @@ Result<PyObject*> to_pseudo_text(const Converter& converter, const Args& args) {
 Result<PyObject*> json_to_pseudo_text(const Converter&, const Args& args) {
     QUARNEL_TRY(std::vector<TextRep> reps, args.get<std::vector<TextRep>>(0));
     return texts(without_gil([&] {
-        return TextBatch::plan(reps.size(), [&](std::size_t i, std::vector<char>&, std::vector<converter::Token>& tokens) {
+        return TextBatch::plan(reps.size(), [&](std::size_t i, std::vector<converter::Token>& tokens) {
             text_tokens(reps[i], tokens);
         });
     }));

@@ -11,6 +11,7 @@
 #include "check.hpp"
 #include "converter/converter.hpp"
 #include "converter/pseudo_text.hpp"
+#include "text/utf8.hpp"
 
 using namespace quarnel;
 using namespace quarnel::converter;
@@ -54,7 +55,10 @@ Result<Entries> reference_row(const Converter::Vocab& vocab, const std::vector<f
 Entries texts_of(const Conversion& conversion, const JsonRep& rep) {
     Entries out;
     std::string text;
-    for (const RepEntry& e : rep) out.emplace_back(std::string(conversion.key(e, text)), e.value);
+    for (const RepEntry& e : rep) {
+        CHECK_EQ(e.ascii, text::is_ascii(e.base()));
+        out.emplace_back(std::string(conversion.key(e, text)), e.value);
+    }
     return out;
 }
 
@@ -71,7 +75,8 @@ TEST(conversion_matches_the_plain_conversion) {
         for (std::size_t c = 0; c < cols; ++c) {
             if (rng() % 10 == 0) continue;
             char text[8];
-            std::snprintf(text, sizeof text, "%s%u", rng() % 4 ? "" : "n", static_cast<unsigned>(rng() % 12));
+            std::snprintf(text, sizeof text, "%s%u", std::vector<const char*>{"", "", "n", "é"}[rng() % 4],
+                          static_cast<unsigned>(rng() % 12));
             vocab[static_cast<std::int32_t>(c)] = text;
         }
         const Converter conv(vocab);
@@ -123,7 +128,7 @@ TEST(text_batch_renders_exact_texts_within_the_memory_limit) {
         {{"", "a", 3}, {"neg_", "b", 1}}, {}, {{"", "é", 2}, {"", "", 1}}, {{"", "日本", 1}}, {{"", "😀", 2}}};
     const auto plan = [&](std::size_t limit) {
         return TextBatch::plan(
-            rows.size(), [&](std::size_t i, std::vector<char>&, std::vector<Token>& t) { t = rows[i]; }, limit);
+            rows.size(), [&](std::size_t i, std::vector<Token>& t) { t = rows[i]; }, limit);
     };
     Result<TextBatch> batch = plan(1000);
     CHECK(batch.ok());
@@ -158,12 +163,12 @@ TEST(text_batch_renders_exact_texts_within_the_memory_limit) {
 TEST(vocabulary_finds_every_id_and_only_those) {
     std::mt19937 rng(9);
     Converter::Vocab map{{INT32_MIN, "min"}, {INT32_MAX, "max"}, {-1, ""}, {0, "zero"}};
-    for (int i = 0; i < 5000; ++i) map.emplace(static_cast<std::int32_t>(rng()), std::to_string(i) + "t");
+    for (int i = 0; i < 5000; ++i) map.emplace(static_cast<std::int32_t>(rng()), std::to_string(i) + (i % 7 ? "t" : "é"));
     const Vocabulary v(map);
     CHECK_EQ(v.size(), map.size());
     for (const auto& [id, text] : map) {
         const std::uint32_t i = v.find(id);
-        CHECK(i != Vocabulary::kNone && v.text(i) == text);
+        CHECK(i != Vocabulary::kNone && v.text(i) == text && v.ascii(i) == text::is_ascii(text));
     }
     for (int i = 0; i < 5000; ++i) {
         const std::int64_t id = static_cast<std::int32_t>(rng());
