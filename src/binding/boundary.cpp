@@ -68,8 +68,6 @@ void raise_panic(const std::string& message) {
 
 }  // namespace
 
-bool gil_held() noexcept { return t_gil_held; }
-
 void require_gil() {
     if (!t_gil_held) fault("a Python object was about to be touched without the interpreter lock");
 }

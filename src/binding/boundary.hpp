@@ -26,10 +26,6 @@ void raise(const Error& error);
 // signal handler raised. Aborts if that itself fails.
 void raise_current_exception() noexcept;
 
-// Whether this thread holds the interpreter lock, as recorded by boundary()
-// and without_gil().
-bool gil_held() noexcept;
-
 // Faults unless this thread holds the interpreter lock: the conversions and
 // result builders call it before touching any Python object.
 void require_gil();
@@ -91,21 +87,6 @@ PyObject* boundary(Body&& body) noexcept {
     } catch (...) {
         raise_current_exception();
         return nullptr;
-    }
-}
-
-// Same, for slots that return an int (0 or -1).
-template <class Body>
-int boundary_int(Body&& body) noexcept {
-    detail::GilMark mark(true);
-    try {
-        Result<void> r = body();
-        if (r.ok()) return 0;
-        raise(r.error());
-        return -1;
-    } catch (...) {
-        raise_current_exception();
-        return -1;
     }
 }
 
