@@ -26,7 +26,9 @@ PyObject* to_python(const KeyText& key) {
 }
 
 SharedKeyDicts::SharedKeyDicts(std::size_t dicts, std::size_t key_ids)
-    : list_(Ref::steal(PyList_New(static_cast<Py_ssize_t>(dicts)))), keys_(key_ids, nullptr), ints_(kSharedInts, nullptr) {}
+    : list_(Ref::steal(PyList_New(static_cast<Py_ssize_t>(dicts)))),
+      keys_(dicts ? key_ids : 0, nullptr),  // no table for no dicts
+      ints_(kSharedInts, nullptr) {}
 
 SharedKeyDicts::~SharedKeyDicts() {
     for (PyObject* i : ints_) Py_XDECREF(i);

@@ -27,6 +27,12 @@ std::string missing_token(std::uint32_t column) {
 
 }  // namespace
 
+Result<void> check_columns(const MatrixView& m) {
+    if (m.rows == 0 || m.cols <= kMaxColumns) return {};
+    return overflow_error("reps has " + std::to_string(m.cols) + " columns; at most " + std::to_string(kMaxColumns) +
+                          " are supported");
+}
+
 std::int32_t quantize(float x, float q) noexcept {
     const float p = std::floor(x * q);
     if (std::isnan(p)) return 0;

@@ -29,6 +29,12 @@ struct MatrixView {
     converter::Element element;
 };
 
+// Column indices are kept in 32 bits, one value short of their range (the
+// placeholder's): a matrix with rows and more columns than kMaxColumns is
+// refused with an OverflowError before any work.
+inline constexpr std::size_t kMaxColumns = UINT32_MAX - 1;
+Result<void> check_columns(const MatrixView& matrix);
+
 struct ConvertOptions {
     std::int32_t quantization_factor = 100;
     bool convert_id_to_token = false;
