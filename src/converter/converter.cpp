@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
-#include <unordered_set>
 
 #include "core/fault.hpp"
 #include "core/flat_map.hpp"
@@ -85,10 +84,17 @@ std::uint32_t Vocabulary::find(std::int64_t id) const noexcept {
     }
 }
 
-Converter::Converter(const Vocab& vocab) : vocabulary_(vocab) {
-    std::unordered_set<std::string_view> texts;
-    texts.reserve(vocabulary_.size());
-    for (std::uint32_t i = 0; i < vocabulary_.size(); ++i) duplicate_texts_ |= !texts.insert(vocabulary_.text(i)).second;
+Converter::Converter(const Vocab& vocab) : vocabulary_(vocab), by_text_(vocabulary_.size()) {
+    const Vocabulary& v = vocabulary_;
+    for (std::uint32_t i = 0; i < by_text_.size(); ++i) by_text_[i] = i;
+    std::sort(by_text_.begin(), by_text_.end(), [&](std::uint32_t a, std::uint32_t b) { return v.text(a) < v.text(b); });
+    for (std::size_t i = 1; i < by_text_.size(); ++i) duplicate_texts_ |= v.text(by_text_[i - 1]) == v.text(by_text_[i]);
+}
+
+bool Converter::has_text(std::string_view text) const {
+    const auto it = std::lower_bound(by_text_.begin(), by_text_.end(), text,
+                                     [&](std::uint32_t i, std::string_view t) { return vocabulary_.text(i) < t; });
+    return it != by_text_.end() && vocabulary_.text(*it) == text;
 }
 
 bool Converter::keys_may_collide(const ConvertOptions& options) const {
@@ -104,12 +110,13 @@ bool Converter::keys_may_collide(const ConvertOptions& options) const {
     if (duplicate_texts_) return true;
     if (!options.allow_negative_values) return false;
     if (prefix.empty()) return true;  // a negative entry keeps its token's plain text
+    // The texts that start with the prefix sit together in text order: is
+    // one of them the prefix followed by another text?
     const Vocabulary& v = vocabulary_;
-    std::unordered_set<std::string_view> texts;
-    texts.reserve(v.size());
-    for (std::uint32_t i = 0; i < v.size(); ++i) texts.insert(v.text(i));
-    for (std::uint32_t i = 0; i < v.size(); ++i)
-        if (v.text(i).starts_with(prefix) && texts.contains(v.text(i).substr(prefix.size()))) return true;
+    auto it = std::lower_bound(by_text_.begin(), by_text_.end(), std::string_view(prefix),
+                               [&](std::uint32_t i, std::string_view t) { return v.text(i) < t; });
+    for (; it != by_text_.end() && v.text(*it).starts_with(prefix); ++it)
+        if (has_text(v.text(*it).substr(prefix.size()))) return true;
     return false;
 }
 
@@ -118,8 +125,7 @@ bool Converter::keys_may_collide(const ConvertOptions& options) const {
 Conversion::Conversion(const Converter& converter, const MatrixView& matrix, ConvertOptions options)
     : converter_(converter),
       matrix_(matrix),
-      options_(std::move(options)),
-      collide_(converter.keys_may_collide(options_)) {}
+      options_(std::move(options)) {}
 
 std::uint32_t Conversion::token(std::uint32_t column, Scratch& scratch) const {
     if (scratch.tokens.empty()) scratch.tokens.assign(matrix_.cols, 0);
@@ -208,7 +214,7 @@ Result<JsonRep> Conversion::row(std::size_t r) const {
 }
 
 JsonRep Conversion::merge_equal_keys(JsonRep rep) const {
-    if (!collide_ || rep.size() < 2) return rep;
+    if (rep.size() < 2) return rep;
     // Each text's last entry, at the place of its first.
     FlatMap<std::string, std::size_t> seen;
     seen.reserve(rep.size());
@@ -221,9 +227,10 @@ JsonRep Conversion::merge_equal_keys(JsonRep rep) const {
 }
 
 Result<std::vector<JsonRep>> Conversion::all_rows() const {
+    const bool collide = converter_.keys_may_collide(options_);
     return pool::try_map_ordered<JsonRep>(matrix_.rows, [&](std::size_t r) -> Result<JsonRep> {
         Result<JsonRep> rep = row(r);
-        if (!rep) return rep;
+        if (!rep || !collide) return rep;
         return merge_equal_keys(std::move(rep).value());
     });
 }

@@ -118,8 +118,11 @@ public:
     const Vocabulary& vocabulary() const noexcept { return vocabulary_; }
 
 private:
+    bool has_text(std::string_view text) const;
+
     Vocabulary vocabulary_;
-    bool duplicate_texts_ = false;  // two ids share one token text
+    std::vector<std::uint32_t> by_text_;  // the vocabulary's indices in text order
+    bool duplicate_texts_ = false;        // two ids share one token text
 };
 
 // One call's conversion of a matrix. Rows convert independently, on any
@@ -160,9 +163,9 @@ public:
     Result<JsonRep> row(std::size_t r) const;
 
     // The rep with one entry per key text: where texts are equal, the
-    // later column's value at the place of the first. Inserting the
-    // entries of `row` into a map that keeps first places (a Python dict)
-    // gives the same.
+    // later column's value at the place of the first. Inserting the entries
+    // of `row` into a map that keeps first places (a Python dict) gives the
+    // same. all_rows merges only when Converter::keys_may_collide.
     JsonRep merge_equal_keys(JsonRep rep) const;
 
     // The merged reps of all rows, in row order, converted on the pool; or
@@ -214,7 +217,6 @@ private:
     const Converter& converter_;
     MatrixView matrix_;
     ConvertOptions options_;
-    bool collide_;
 };
 
 inline std::size_t Conversion::key_ids() const noexcept {
