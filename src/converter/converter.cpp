@@ -136,9 +136,9 @@ std::uint32_t Conversion::token(std::uint32_t column, Scratch& scratch) const {
 
 namespace {
 
-RepEntry placeholder(bool tokens) {
+RepEntry placeholder(bool tokens, std::uint32_t key) {
     const std::string_view text = tokens ? kTokenPlaceholder : kIdPlaceholder;
-    return {text.data(), static_cast<std::uint32_t>(text.size()), kPlaceholder, 1, false, true, {}};
+    return {text.data(), static_cast<std::uint32_t>(text.size()), key, 1, false, true, {}};
 }
 
 }  // namespace
@@ -179,7 +179,7 @@ Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
             continue;
         }
         RepEntry& e = rep.emplace_back();
-        e.column = c;
+        e.key = c;
         e.value = value;
         e.negative = k < 0;
         if (tokens) {
@@ -193,7 +193,7 @@ Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
             e.ascii = true;
         }
     }
-    if (rep.empty()) rep.push_back(placeholder(tokens));
+    if (rep.empty()) rep.push_back(placeholder(tokens, static_cast<std::uint32_t>(m.cols)));
     return rep;
 }
 

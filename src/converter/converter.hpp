@@ -45,12 +45,13 @@ struct ConvertOptions {
 // One entry of a JSON rep, made on a worker with everything the thread
 // building the dicts needs: the key is the prefix (when `negative`)
 // followed by base(), the column's token (owned by the converter), its
-// index in decimal, or the placeholder (column kPlaceholder); `ascii` tells
-// whether base() is all ASCII.
+// index in decimal, or the placeholder; `ascii` tells whether base() is all
+// ASCII. `key` is the column, or the column count for the placeholder (see
+// Conversion::key_id).
 struct RepEntry {
     const char* token;  // the base text when not held in `digits`
     std::uint32_t size;  // of the base text
-    std::uint32_t column;
+    std::uint32_t key;
     std::int32_t value;
     bool negative;
     bool ascii;
@@ -58,7 +59,6 @@ struct RepEntry {
 
     std::string_view base() const noexcept { return {token ? token : digits, size}; }
 };
-inline constexpr std::uint32_t kPlaceholder = UINT32_MAX;
 
 // A row's JSON rep, entries in column order.
 using JsonRep = std::vector<RepEntry>;
@@ -188,10 +188,13 @@ public:
         return stream(consume, [](auto&& wait) { wait(); });
     }
 
-    // Every key text a call can produce has an id below key_ids():
-    // column c is c, its negative entry cols + c, the placeholder last.
-    std::size_t key_ids() const noexcept;
-    std::size_t key_id(const RepEntry& entry) const noexcept;
+    // Every key text a call can produce has an id below key_ids(): column c
+    // has c, the placeholder cols, c's negative entry cols + 1 + c (see
+    // key_id, given this call's column count).
+    std::size_t key_ids() const noexcept { return matrix_.cols + 1 + (options_.allow_negative_values ? matrix_.cols : 0); }
+    static std::size_t key_id(const RepEntry& e, std::size_t cols) noexcept {
+        return e.negative ? cols + 1 + e.key : e.key;
+    }
 
     // The whole key text, written to `out`.
     std::string_view key(const RepEntry& entry, std::string& out) const;
@@ -218,15 +221,6 @@ private:
     MatrixView matrix_;
     ConvertOptions options_;
 };
-
-inline std::size_t Conversion::key_ids() const noexcept {
-    return matrix_.cols * (options_.allow_negative_values ? 2 : 1) + 1;
-}
-
-inline std::size_t Conversion::key_id(const RepEntry& e) const noexcept {
-    if (e.column == kPlaceholder) return key_ids() - 1;
-    return e.negative ? matrix_.cols + e.column : e.column;
-}
 
 // Tokens of a rep with plain string keys.
 void text_tokens(const TextRep& rep, std::vector<converter::Token>& out);

@@ -58,21 +58,21 @@ Result<MatrixArgs<E>> matrix_args(const Args& args) {
 class RepKeys {
 public:
     explicit RepKeys(const Conversion& conversion)
-        : conversion_(conversion),
-          prefix_(conversion.options().negative_prefix),
-          prefix_ascii_(text::is_ascii(prefix_)) {}
+        : prefix_(conversion.options().negative_prefix),
+          prefix_ascii_(text::is_ascii(prefix_)),
+          cols_(conversion.matrix().cols) {}
 
-    std::size_t id(const RepEntry& e) const noexcept { return conversion_.key_id(e); }
-    std::int32_t value(const RepEntry& e) const noexcept { return e.value; }
+    std::size_t id(const RepEntry& e) const noexcept { return Conversion::key_id(e, cols_); }
+    static std::int32_t value(const RepEntry& e) noexcept { return e.value; }
     KeyText text(const RepEntry& e) const noexcept {
         return e.negative ? KeyText{prefix_, e.base(), e.ascii && prefix_ascii_} : KeyText{{}, e.base(), e.ascii};
     }
-    const void* text_address(const RepEntry& e) const noexcept { return e.token; }
+    static const void* text_address(const RepEntry& e) noexcept { return e.token; }
 
 private:
-    const Conversion& conversion_;
     std::string_view prefix_;
     bool prefix_ascii_;
+    std::size_t cols_;
 };
 
 template <Element E>

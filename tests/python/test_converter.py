@@ -227,9 +227,9 @@ def test_empty_shapes():
     assert conv.convert_json_reps_to_pseudo_text([]) == []
     # Column indices are 32-bit: a (zero-stride) view with more columns is
     # refused before any work, not converted with wrapped keys.
-    huge = np.lib.stride_tricks.as_strided(np.ones(1, np.float16), shape=(2, 2**32), strides=(0, 0))
+    huge = np.lib.stride_tricks.as_strided(np.ones(1, np.float16), shape=(2, 2**32 - 1), strides=(0, 0))
     for method in ("convert_sparse_reps_to_json_f16", "convert_sparse_reps_to_pseudo_text_f16"):
-        with pytest.raises(OverflowError, match="reps has 4294967296 columns; at most 4294967294"):
+        with pytest.raises(OverflowError, match="reps has 4294967295 columns; at most 4294967294"):
             getattr(conv, method)(huge)
     assert conv.convert_sparse_reps_to_json_f16(huge[:0]) == []
 

@@ -52,12 +52,16 @@ Result<Entries> reference_row(const Converter::Vocab& vocab, const std::vector<f
     return out;
 }
 
-Entries texts_of(const Conversion& conversion, const JsonRep& rep) {
+// The rep's keys as strings, checking what the dict builder relies on: the
+// ASCII flag, and one key text per key id, below key_ids().
+Entries texts_of(const Conversion& conversion, const JsonRep& rep, std::map<std::size_t, std::string>& ids) {
     Entries out;
     std::string text;
     for (const RepEntry& e : rep) {
         CHECK_EQ(e.ascii, text::is_ascii(e.base()));
         out.emplace_back(std::string(conversion.key(e, text)), e.value);
+        const std::size_t id = Conversion::key_id(e, conversion.matrix().cols);
+        CHECK(id < conversion.key_ids() && ids.try_emplace(id, text).first->second == text);
     }
     return out;
 }
@@ -99,10 +103,11 @@ TEST(conversion_matches_the_plain_conversion) {
         // Unmerged rows, streamed in order; inserting their entries in order
         // into a map that keeps first places gives the merged rows.
         std::vector<Entries> streamed;
+        std::map<std::size_t, std::string> ids;
         const Result<void> stream = conversion.stream([&](std::size_t r, JsonRep&& rep) -> Result<void> {
             CHECK_EQ(r, streamed.size());
             Entries& inserted = streamed.emplace_back();
-            for (auto [t, v] : texts_of(conversion, rep)) {
+            for (auto [t, v] : texts_of(conversion, rep, ids)) {
                 bool found = false;
                 for (auto& [t2, v2] : inserted)
                     if (t2 == t) v2 = v, found = true;
@@ -119,7 +124,7 @@ TEST(conversion_matches_the_plain_conversion) {
             continue;
         }
         CHECK(streamed == want);
-        for (std::size_t r = 0; r < rows; ++r) CHECK(texts_of(conversion, all.value()[r]) == want[r]);
+        for (std::size_t r = 0; r < rows; ++r) CHECK(texts_of(conversion, all.value()[r], ids) == want[r]);
     }
 }
 
