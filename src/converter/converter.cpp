@@ -49,7 +49,7 @@ std::size_t slot_of(std::int32_t id, unsigned bits) noexcept {
 
 }  // namespace
 
-Vocabulary::Vocabulary(const std::unordered_map<std::int32_t, std::string>& texts) {
+Vocabulary::Vocabulary(const std::unordered_map<std::int32_t, std::string>& texts) : count_(texts.size()) {
     std::vector<std::int32_t> ids;
     ids.reserve(texts.size());
     std::size_t bytes = 0;
@@ -58,24 +58,34 @@ Vocabulary::Vocabulary(const std::unordered_map<std::int32_t, std::string>& text
         bytes += text.size();
     }
     std::sort(ids.begin(), ids.end());  // neighbouring columns' texts side by side
+    if (!ids.empty()) {
+        base_ = ids.front();
+        dense_ = static_cast<std::uint64_t>(std::int64_t{ids.back()} - base_) < 2 * ids.size() + 64;
+    }
     texts_.reserve(bytes);
-    index_.reserve(ids.size());
-    const unsigned bits = static_cast<unsigned>(std::bit_width(2 * ids.size()));
-    slots_.assign(std::size_t{1} << bits, Slot{0, kNone});
+    index_.resize(dense_ ? static_cast<std::size_t>(std::int64_t{ids.back()} - base_ + 1) : ids.size());
+    unsigned bits = 0;
+    if (!dense_) {
+        bits = static_cast<unsigned>(std::bit_width(2 * ids.size()));
+        slots_.assign(std::size_t{1} << bits, Slot{0, kNone});
+    }
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t i = 0; i < ids.size(); ++i) {
         const std::string& text = texts.at(ids[i]);
         if (text.size() > UINT32_MAX) fault("a vocabulary text of 4 GiB or more");
-        index_.push_back({texts_.size(), static_cast<std::uint32_t>(text.size()), text::is_ascii(text)});
+        const std::size_t at = dense_ ? static_cast<std::size_t>(ids[i] - base_) : i;
+        index_[at] = {texts_.size(), static_cast<std::uint32_t>(text.size()), text::is_ascii(text), true};
         texts_ += text;
+        if (dense_) continue;
         std::size_t s = slot_of(ids[i], bits);
         while (slots_[s].index != kNone) s = (s + 1) & mask;
-        slots_[s] = Slot{ids[i], static_cast<std::uint32_t>(i)};
+        slots_[s] = Slot{ids[i], static_cast<std::uint32_t>(at)};
     }
 }
 
-std::uint32_t Vocabulary::find(std::int64_t id) const noexcept {
-    if (id < std::numeric_limits<std::int32_t>::min() || id > std::numeric_limits<std::int32_t>::max()) return kNone;
+std::uint32_t Vocabulary::find_sparse(std::int64_t id) const noexcept {
+    if (slots_.empty() || id < std::numeric_limits<std::int32_t>::min() || id > std::numeric_limits<std::int32_t>::max())
+        return kNone;
     const auto key = static_cast<std::int32_t>(id);
     const std::size_t mask = slots_.size() - 1;
     for (std::size_t s = slot_of(key, static_cast<unsigned>(std::countr_zero(slots_.size())));; s = (s + 1) & mask) {
@@ -84,9 +94,16 @@ std::uint32_t Vocabulary::find(std::int64_t id) const noexcept {
     }
 }
 
-Converter::Converter(const Vocab& vocab) : vocabulary_(vocab), by_text_(vocabulary_.size()) {
+std::vector<std::uint32_t> Vocabulary::indices() const {
+    std::vector<std::uint32_t> out;
+    out.reserve(count_);
+    for (std::uint32_t i = 0; i < index_.size(); ++i)
+        if (index_[i].present) out.push_back(i);
+    return out;
+}
+
+Converter::Converter(const Vocab& vocab) : vocabulary_(vocab), by_text_(vocabulary_.indices()) {
     const Vocabulary& v = vocabulary_;
-    for (std::uint32_t i = 0; i < by_text_.size(); ++i) by_text_[i] = i;
     std::sort(by_text_.begin(), by_text_.end(), [&](std::uint32_t a, std::uint32_t b) { return v.text(a) < v.text(b); });
     for (std::size_t i = 1; i < by_text_.size(); ++i) duplicate_texts_ |= v.text(by_text_[i - 1]) == v.text(by_text_[i]);
 }
@@ -127,13 +144,6 @@ Conversion::Conversion(const Converter& converter, const MatrixView& matrix, Con
       matrix_(matrix),
       options_(std::move(options)) {}
 
-std::uint32_t Conversion::token(std::uint32_t column, Scratch& scratch) const {
-    if (scratch.tokens.empty()) scratch.tokens.assign(matrix_.cols, 0);
-    std::uint32_t& slot = scratch.tokens[column];
-    if (slot == 0) slot = converter_.vocabulary().find(column) + 1;  // stays 0 when missing: the row fails
-    return slot - 1;
-}
-
 namespace {
 
 RepEntry placeholder(bool tokens, std::uint32_t key) {
@@ -170,7 +180,11 @@ Result<JsonRep> Conversion::row(std::size_t r, Scratch& scratch) const {
         const std::uint32_t c = columns[i];
         const std::int32_t k = quantize(values[i], q);
         std::uint32_t t = Vocabulary::kNone;
-        if (tokens && (t = token(c, scratch)) == Vocabulary::kNone) return key_error(missing_token(c));
+        if (tokens) {
+            constexpr std::size_t kAhead = 8;  // the tokens' records sit all over the vocabulary
+            if (i + kAhead < kept) vocabulary.prefetch(columns[i + kAhead]);
+            if ((t = vocabulary.find(c)) == Vocabulary::kNone) return key_error(missing_token(c));
+        }
         std::int32_t value = k;
         if (k < 0 && negative) {
             // -2^31 has no positive 32-bit magnitude: it saturates too.

@@ -71,8 +71,11 @@ using TextRep = std::vector<std::pair<std::string, std::int32_t>>;
 std::int32_t quantize(float x, float q) noexcept;
 
 // A vocabulary kept compact for lookups from many threads: the texts in one
-// buffer, in ascending order of id, found through an open-addressing table
-// of (id, index) pairs. A text of 4 GiB or more is an internal fault.
+// buffer, in ascending order of id, each described by a record. When the ids
+// fill most of their range (a tokenizer's 0 to N - 1, say), the records sit
+// in a table by id and finding an id is one access; otherwise the records
+// are in id order and an open-addressing table of (id, index) pairs finds
+// them. A text of 4 GiB or more is an internal fault.
 class Vocabulary {
 public:
     static constexpr std::uint32_t kNone = UINT32_MAX;
@@ -80,14 +83,27 @@ public:
     explicit Vocabulary(const std::unordered_map<std::int32_t, std::string>& texts);
 
     // The index of the text of `id`, or kNone.
-    std::uint32_t find(std::int64_t id) const noexcept;
+    std::uint32_t find(std::int64_t id) const noexcept {
+        if (dense_) {
+            const auto i = static_cast<std::uint64_t>(id - base_);
+            return i < index_.size() && index_[i].present ? static_cast<std::uint32_t>(i) : kNone;
+        }
+        return find_sparse(id);
+    }
+    // Starts loading what find(id) and text() will read.
+    void prefetch(std::int64_t id) const noexcept {
+        const auto i = static_cast<std::uint64_t>(id - base_);
+        if (dense_ && i < index_.size()) __builtin_prefetch(&index_[i]);
+    }
     std::string_view text(std::uint32_t index) const noexcept {
         const Text& t = index_[index];
         return std::string_view(texts_.data() + t.start, t.size);
     }
     // Whether text `index` is all ASCII.
     bool ascii(std::uint32_t index) const noexcept { return index_[index].ascii; }
-    std::size_t size() const noexcept { return index_.size(); }
+    // The number of texts, and the index of each.
+    std::size_t size() const noexcept { return count_; }
+    std::vector<std::uint32_t> indices() const;
 
 private:
     struct Slot {
@@ -98,11 +114,17 @@ private:
         std::size_t start;  // in texts_
         std::uint32_t size;
         bool ascii;
+        bool present;  // false for the ids missing from a dense table
     };
 
+    std::uint32_t find_sparse(std::int64_t id) const noexcept;
+
     std::string texts_;
-    std::vector<Text> index_;  // by index
-    std::vector<Slot> slots_;  // a power of two, at most half full
+    std::vector<Text> index_;  // dense: by id - base_; else in id order
+    std::vector<Slot> slots_;  // not dense: a power of two, at most half full
+    std::size_t count_ = 0;
+    std::int64_t base_ = 0;
+    bool dense_ = false;
 };
 
 class Converter {
@@ -126,11 +148,7 @@ private:
 };
 
 // One call's conversion of a matrix. Rows convert independently, on any
-// thread and in any order. With token keys, a column's token is looked up
-// in the vocabulary when the call first meets the column and kept in a
-// table indexed by column, which every later entry of that column reads
-// instead. Each thread converting rows has a table of its own (in its
-// Scratch): one shared by all would bounce between their caches.
+// thread and in any order.
 class Conversion {
 public:
     Conversion(const Converter& converter, const MatrixView& matrix, ConvertOptions options);
@@ -150,9 +168,6 @@ public:
         Buffer<std::uint32_t> columns;  // kept by the keep test
         Buffer<std::uint16_t> halves;   // their float16 patterns
         Buffer<float> values;           // their values in single precision
-        // With token keys, per column: 0 until looked up, then 1 + the
-        // vocabulary index of its token.
-        std::vector<std::uint32_t> tokens;
     };
 
     // Row r: its entries in column order, or the placeholder when it has
@@ -208,10 +223,6 @@ public:
 private:
     // Rows the pool converts at a time while the previous ones are consumed.
     static constexpr std::size_t kStreamChunk = 16;
-
-    // The vocabulary index of the column's token through the scratch's
-    // table, or Vocabulary::kNone; only with token keys.
-    std::uint32_t token(std::uint32_t column, Scratch& scratch) const;
 
     // Scratch buffers for the rows in progress, reused from row to row.
     mutable std::mutex scratch_mu_;

@@ -167,18 +167,28 @@ TEST(text_batch_renders_exact_texts_within_the_memory_limit) {
 
 TEST(vocabulary_finds_every_id_and_only_those) {
     std::mt19937 rng(9);
-    Converter::Vocab map{{INT32_MIN, "min"}, {INT32_MAX, "max"}, {-1, ""}, {0, "zero"}};
-    for (int i = 0; i < 5000; ++i) map.emplace(static_cast<std::int32_t>(rng()), std::to_string(i) + (i % 7 ? "t" : "é"));
-    const Vocabulary v(map);
-    CHECK_EQ(v.size(), map.size());
-    for (const auto& [id, text] : map) {
-        const std::uint32_t i = v.find(id);
-        CHECK(i != Vocabulary::kNone && v.text(i) == text && v.ascii(i) == text::is_ascii(text));
-    }
+    // Ids spread over the whole range (the hashed index), and ids filling
+    // most of a range with holes (the table by id), from a negative one.
+    Converter::Vocab sparse{{INT32_MIN, "min"}, {INT32_MAX, "max"}, {-1, ""}, {0, "zero"}};
+    Converter::Vocab dense;
     for (int i = 0; i < 5000; ++i) {
-        const std::int64_t id = static_cast<std::int32_t>(rng());
-        CHECK_EQ(v.find(id) == Vocabulary::kNone, !map.contains(static_cast<std::int32_t>(id)));
+        sparse.emplace(static_cast<std::int32_t>(rng()), std::to_string(i) + (i % 7 ? "t" : "é"));
+        if (rng() % 3) dense.emplace(i - 20, std::to_string(i) + (i % 7 ? "t" : "é"));
     }
-    CHECK_EQ(v.find(std::int64_t{INT32_MAX} + 1), Vocabulary::kNone);
+    for (const Converter::Vocab* map : {&sparse, &dense}) {
+        const Vocabulary v(*map);
+        CHECK_EQ(v.size(), map->size());
+        CHECK_EQ(v.indices().size(), map->size());
+        for (const auto& [id, text] : *map) {
+            const std::uint32_t i = v.find(id);
+            CHECK(i != Vocabulary::kNone && v.text(i) == text && v.ascii(i) == text::is_ascii(text));
+        }
+        for (int k = 0; k < 5000; ++k) {
+            const std::int64_t id = map == &dense ? std::int64_t{k} - 40 : static_cast<std::int32_t>(rng());
+            CHECK_EQ(v.find(id) == Vocabulary::kNone, !map->contains(static_cast<std::int32_t>(id)));
+        }
+        CHECK_EQ(v.find(std::int64_t{INT32_MAX} + 1), Vocabulary::kNone);
+        CHECK_EQ(v.find(std::int64_t{INT32_MIN} - 1), Vocabulary::kNone);
+    }
     CHECK_EQ(Vocabulary({}).find(0), Vocabulary::kNone);
 }
