@@ -71,13 +71,19 @@ Entries texts_of(const Conversion& conversion, const JsonRep& rep, std::map<std:
 TEST(conversion_matches_the_plain_conversion) {
     std::mt19937 rng(5);
     for (int round = 0; round < 300; ++round) {
-        const std::size_t rows = rng() % 6, cols = rng() % 40;
+        // Every tenth matrix is wide, with weights at the edges of the vector
+        // kernels' steps; every other wide one is read backwards.
+        const bool wide = round % 10 == 9, backwards = round % 20 == 19;
+        const std::size_t rows = rng() % 6, cols = wide ? 4096 + rng() % 300 : rng() % 40;
+        const auto weight = [&] { return std::ldexp(static_cast<float>(static_cast<int>(rng() % 2001) - 1000), -8); };
         std::vector<float> m(rows * cols);
-        for (float& x : m) x = rng() % 3 ? 0.0f : std::ldexp(static_cast<float>(static_cast<int>(rng() % 2001) - 1000), -8);
+        for (float& x : m) x = rng() % (wide ? 300 : 3) ? 0.0f : weight();
+        for (std::size_t r = 0; wide && r < rows; ++r)
+            for (std::size_t c : {0, 2047, 2048, 4095, 4096}) m[r * cols + c] = weight();
         // Token texts drawn from a few, some with the prefix, some ids missing.
         Converter::Vocab vocab;
         for (std::size_t c = 0; c < cols; ++c) {
-            if (rng() % 10 == 0) continue;
+            if (rng() % (wide ? 2000 : 10) == 0) continue;
             char text[8];
             std::snprintf(text, sizeof text, "%s%u", std::vector<const char*>{"", "", "n", "é"}[rng() % 4],
                           static_cast<unsigned>(rng() % 12));
@@ -89,8 +95,11 @@ TEST(conversion_matches_the_plain_conversion) {
         o.convert_id_to_token = rng() % 2;
         o.allow_negative_values = rng() % 2;
         o.negative_prefix = std::vector<std::string>{"neg_", "n", "", "1"}[rng() % 4];
-        const MatrixView view{reinterpret_cast<const char*>(m.data()), rows, cols,
-                              static_cast<std::ptrdiff_t>(cols * 4), 4, Element::F32};
+        std::vector<float> reversed(m.rbegin(), m.rend());  // row r of m is row rows - 1 - r, backwards
+        const MatrixView view = backwards && rows ? MatrixView{reinterpret_cast<const char*>(reversed.data() + reversed.size() - 1),
+                                                       rows, cols, -static_cast<std::ptrdiff_t>(cols * 4), -4, Element::F32}
+                                          : MatrixView{reinterpret_cast<const char*>(m.data()), rows, cols,
+                                                       static_cast<std::ptrdiff_t>(cols * 4), 4, Element::F32};
         const Conversion conversion(conv, view, o);
 
         std::vector<Entries> want;
