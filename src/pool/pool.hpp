@@ -21,14 +21,18 @@
 //   Result<void> pipeline<T>(n, chunk, produce, consume[, blocking]);
 //       produce: size_t -> Result<T>, on the pool; consume: (size_t, T&&) ->
 //       Result<void>, on the calling thread, in index order, each item as
-//       soon as it is there. The pool makes the next chunk of items while
-//       the caller consumes the current one (chunks grow from 1 item to
-//       `chunk`), so at most two chunks exist at a time. The first failure
-//       of either side stops both and is returned; a fault on either side
-//       is rethrown once the pool's part ended. On a pool worker the chunks
-//       are made in turn with the consuming. Whenever the caller has to
-//       wait for the pool, it does so through blocking(wait), which must
-//       call wait() (and may, say, release a lock around it).
+//       soon as it is there. The pool starts on the next chunk of items
+//       before the caller consumes the current one (chunks grow from 1 item
+//       to `chunk`), so at most two chunks exist at a time; the items of a
+//       chunk are claimed one at a time, and the caller first makes those
+//       of the current chunk that no worker has claimed yet, so it never
+//       waits for work the pool has not begun. The first failure of either
+//       side stops both and is returned; a fault on either side is
+//       rethrown once the pool's part ended. On a pool worker the chunks
+//       are made in turn with the consuming. When the caller has to wait
+//       for an item a worker is making, it yields for a moment, then waits
+//       through blocking(wait), which must call wait() (and may, say,
+//       release a lock around it).
 //
 // Every map and pipeline throws Interrupted (interrupt.hpp) when the call
 // it belongs to was told to stop: the remaining items are abandoned,
