@@ -25,7 +25,6 @@ PyObject* exception_type(ErrorKind kind) {
         case ErrorKind::KeyError: return PyExc_KeyError;
         case ErrorKind::OverflowError: return PyExc_OverflowError;
         case ErrorKind::ImportError: return PyExc_ImportError;
-        case ErrorKind::SystemError: return PyExc_SystemError;
         case ErrorKind::MemoryError: return PyExc_MemoryError;
         case ErrorKind::Pending: break;
     }

@@ -16,7 +16,6 @@ enum class ErrorKind : std::uint8_t {
     KeyError,
     OverflowError,
     ImportError,
-    SystemError,
     MemoryError,
     // The interpreter already holds the exception (set by a C API call made
     // with the interpreter lock held); the message is empty. Only the binding
