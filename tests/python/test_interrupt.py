@@ -104,7 +104,8 @@ CHILD = textwrap.dedent("""
             first.set()
             raise KeyboardInterrupt
         previous = signal.signal(signal.SIGINT, handler)
-        threading.Thread(target=second).start()
+        helper = threading.Thread(target=second)
+        helper.start()
         thread, _ = sigint_after(0.3)
         try:
             try:
@@ -117,8 +118,15 @@ CHILD = textwrap.dedent("""
                     # run its handler once over.
                     for _ in range(500):
                         time.sleep(0.01)
+                # A second signal sent late, on a loaded machine, arrives
+                # here rather than after this function has returned.
+                helper.join()
+                thread.join()
+                for _ in range(50):
+                    time.sleep(0.01)
             except KeyboardInterrupt:
                 caught.append("after")
+            helper.join()
             thread.join()
         finally:
             signal.signal(signal.SIGINT, previous)
