@@ -13,12 +13,14 @@ import subprocess
 import sys
 from pathlib import Path
 
+import numpy as np
 import pytest
 
 BENCH = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(BENCH))
 
 import _common  # noqa: E402
+import bench_converter as conv_bench  # noqa: E402
 import bench_qa_annotator as qa_bench  # noqa: E402
 import bench_regex_tokenizer as tok_bench  # noqa: E402
 
@@ -268,6 +270,22 @@ def test_qa_script_runs_end_to_end():
         assert needle in out
 
 
+def test_converter_script_runs_end_to_end():
+    out = _smoke("bench_converter.py", "--quick", "--rows", "4", "--skip-dense", "--skip-scaling")
+    for needle in ("sparse float32: 4 rows", "sparse float16: 4 rows", "sparse float32, vocabulary keys: 4 rows",
+                   "floor: dicts from ready keys vs the NumPy way", "JSON time / reps.sum() time",
+                   "pseudo text vs the NumPy way"):
+        assert needle in out
+
+
+def test_converter_vocabulary_is_unique_and_mixed():
+    vocab = conv_bench.vocabulary(3000, seed=1)
+    assert list(vocab) == list(range(3000)) and len(set(vocab.values())) == 3000
+    assert vocab == conv_bench.vocabulary(3000, seed=1)
+    assert 0.01 < sum(not t.isascii() for t in vocab.values()) / 3000 < 0.1
+    assert any(t.startswith("##") for t in vocab.values())
+
+
 # ------------------------------------------------ native benchmark inputs
 
 
@@ -374,3 +392,28 @@ def test_icu_bench_pure_python_way_and_native_counts(tmp_path):
     boundaries = _common.run_native(exe, [prepared, "--mode", "boundaries", "--repeat", 1], None)
     utf8 = _common.run_native(exe, [prepared, "--mode", "utf8", "--repeat", 1], None)
     assert boundaries["count"] >= tokens["count"] and utf8["count"] >= tokens["count"]
+
+
+def test_bench_convert_reads_the_matrix_file(tmp_path):
+    quarnel = pytest.importorskip("quarnel")
+    exe = _native("bench_convert")
+    reps = conv_bench.sparse_batch(6, 400, seed=2)
+    reps[2] = 0  # a placeholder row
+    vocab = {i: f"t{i}" for i in range(400)}
+    conv = quarnel.Converter(vocab)
+    for matrix in (reps, reps.astype(np.float16)):
+        path = tmp_path / "reps.bin"
+        conv_bench.write_native_input(path, matrix)
+        half = matrix.dtype == np.float16
+        method = conv.convert_sparse_reps_to_json_f16 if half else conv.convert_sparse_reps_to_json_f32
+        entries = sum(map(len, method(matrix)))
+        report = _common.run_native(exe, [path, "--repeat", 2], 2)
+        assert (report["rows"], report["cols"], report["entries"], report["threads"]) == (6, 400, entries, 2)
+        conv_bench.write_native_vocab(tmp_path / "vocab.txt", vocab)
+        assert _common.run_native(exe, [path, "--vocab", tmp_path / "vocab.txt"], 1)["entries"] == entries
+        del vocab[399]
+        conv_bench.write_native_vocab(tmp_path / "vocab.txt", vocab)
+        vocab[399] = "t399"
+        if matrix[:, 399].any():
+            with pytest.raises(RuntimeError, match="Token id 399 not found"):
+                _common.run_native(exe, [path, "--vocab", tmp_path / "vocab.txt"], 1)

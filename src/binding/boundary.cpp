@@ -67,8 +67,6 @@ void raise_panic(const std::string& message) {
 
 }  // namespace
 
-bool gil_held() noexcept { return t_gil_held; }
-
 void require_gil() {
     if (!t_gil_held) fault("a Python object was about to be touched without the interpreter lock");
 }
@@ -99,6 +97,19 @@ bool detail::Released::signalled(void* self) noexcept {
     }
     released->state_ = PyEval_SaveThread();
     return raised;
+}
+
+detail::HeldPoll::HeldPoll() noexcept : poll_(&HeldPoll::signalled, this) {}
+
+bool detail::HeldPoll::signalled(void*) noexcept {
+    // With an exception pending (the work failed, say on a handler's
+    // exception raised from the work itself) no handler may run: stop.
+    if (PyErr_Occurred()) return true;
+    // Other threads waiting for the lock take their turn (a thread about to
+    // send a signal, say), as they would between bytecodes.
+    PyThreadState* state = PyEval_SaveThread();
+    PyEval_RestoreThread(state);
+    return PyErr_CheckSignals() != 0;  // the exception stays pending until the boundary
 }
 
 void raise(const Error& error) {

@@ -26,10 +26,6 @@ void raise(const Error& error);
 // signal handler raised. Aborts if that itself fails.
 void raise_current_exception() noexcept;
 
-// Whether this thread holds the interpreter lock, as recorded by boundary()
-// and without_gil().
-bool gil_held() noexcept;
-
 // Faults unless this thread holds the interpreter lock: the conversions and
 // result builders call it before touching any Python object.
 void require_gil();
@@ -62,6 +58,19 @@ private:
     GilMark mark_{false};
     pool::PollScope poll_;
 };
+
+// Signal polling for native work that keeps the lock (see keeping_gil).
+class HeldPoll {
+public:
+    HeldPoll() noexcept;
+    HeldPoll(const HeldPoll&) = delete;
+    HeldPoll& operator=(const HeldPoll&) = delete;
+
+private:
+    static bool signalled(void* self) noexcept;
+
+    pool::PollScope poll_;
+};
 }  // namespace detail
 
 // Runs `body` (returning Result<PyObject*>, a new reference on success) and
@@ -81,21 +90,6 @@ PyObject* boundary(Body&& body) noexcept {
     }
 }
 
-// Same, for slots that return an int (0 or -1).
-template <class Body>
-int boundary_int(Body&& body) noexcept {
-    detail::GilMark mark(true);
-    try {
-        Result<void> r = body();
-        if (r.ok()) return 0;
-        raise(r.error());
-        return -1;
-    } catch (...) {
-        raise_current_exception();
-        return -1;
-    }
-}
-
 // Runs `f` with the interpreter lock released and takes it back afterwards,
 // also when `f` ends by an exception (which then continues to the boundary).
 // On the main thread, `f`'s batches and checkpoints (pool/interrupt.hpp)
@@ -106,6 +100,19 @@ int boundary_int(Body&& body) noexcept {
 template <class F>
 auto without_gil(F&& f) -> std::invoke_result_t<F&> {
     detail::Released released;
+    return f();
+}
+
+// Runs `f`, native work that keeps the interpreter lock while the pool
+// works for it (a pipeline whose calling thread builds the result). About
+// every pool::kPollInterval, at its waits and checkpoints, it lets other
+// threads take the lock for their turn and runs the pending signal handlers
+// (on the main thread), as without_gil does; when a handler raises, `f`
+// ends by pool::Interrupted and the call raises the handler's exception.
+template <class F>
+auto keeping_gil(F&& f) -> std::invoke_result_t<F&> {
+    require_gil();
+    detail::HeldPoll poll;
     return f();
 }
 

@@ -48,6 +48,13 @@ PyObject* to_python(std::string_view s) {
     return fill<Py_UCS4>(str, s);
 }
 
+PyObject* new_str(std::size_t length, char32_t max_char, void*& data) {
+    data = nullptr;
+    PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(length), static_cast<Py_UCS4>(max_char));
+    if (str && length) data = PyUnicode_DATA(str);
+    return str;
+}
+
 PyObject* to_python(const TokenView& tokens) {
     Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
     if (!list) return nullptr;

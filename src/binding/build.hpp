@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -66,6 +67,31 @@ inline PyObject* new_dict(std::size_t size) {
     (void)size;
     return PyDict_New();
 #endif
+}
+
+// A new str of `length` characters, none above `max_char`, for the caller
+// to fill in place: `data` gets its storage, code units of 1, 2 or 4 bytes
+// (the narrowest that holds max_char); null for length 0 (the empty str is
+// shared and never written).
+PyObject* new_str(std::size_t length, char32_t max_char, void*& data);
+
+// A list of n new str whose sizes were planned beforehand: size(i) gives
+// text i's `length` and `max_char` (as for new_str); then fill(data), with
+// data a std::span<void* const> of the n storages, writes every text in
+// place (for example on the pool, the lock released).
+template <class Size, class Fill>
+PyObject* planned_strs(std::size_t n, Size&& size, Fill&& fill) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+    if (!list) return nullptr;
+    std::vector<void*> data(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto& s = size(i);
+        PyObject* str = new_str(s.length, s.max_char, data[i]);
+        if (!str) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), str);
+    }
+    fill(std::span<void* const>(data));
+    return list.release();
 }
 
 // A dict from any map-like range of (key, value) pairs, in its iteration order.

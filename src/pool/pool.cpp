@@ -286,14 +286,15 @@ struct StackJob : Task {
     CoreLatch latch;
 };
 
-// A job handed to the pool by an outside thread, which blocks until it ran.
+// A job handed to the pool by an outside thread, which waits for it (see
+// await), right away or after doing other work meanwhile (Background).
 struct InjectedJob : Task {
-    explicit InjectedJob(JobRef f) : fn(f) { execute = &run; }
+    InjectedJob(JobRef f, std::atomic<bool>& stop) : fn(f), stop(&stop) { execute = &run; }
 
     static void run(Task* t, bool migrated) noexcept {
         auto* self = static_cast<InjectedJob*>(t);
         try {
-            CallOf call(&self->stop);
+            CallOf call(self->stop);
             self->fn(migrated);
         } catch (...) {
             self->error = std::current_exception();
@@ -304,7 +305,7 @@ struct InjectedJob : Task {
     }
 
     JobRef fn;
-    std::atomic<bool> stop{false};  // raised when the outside thread's poll says stop
+    std::atomic<bool>* stop;  // of the call the job belongs to; raised when its poll says stop
     std::exception_ptr error;
     std::mutex mu;
     std::condition_variable cv;
@@ -436,11 +437,9 @@ void join_on_worker(Worker& w, JobRef a, JobRef b, bool injected) {
 
 // The outside thread waits for its job, asking its poll (if any) whenever
 // due; once the poll said stop it raises the job's stop flag and waits for
-// the job to end without asking again.
-void run_injected(Registry& r, JobRef op) {
-    InjectedJob job(op);
-    r.injector.push_back(&job);
-    r.sleep.new_jobs();
+// the job to end without asking again. Then rethrows the job's fault, or
+// throws Interrupted if the poll said stop.
+void await(InjectedJob& job) {
     PollScope* const poll = current_poll();
     bool interrupted = false;
     {
@@ -454,12 +453,20 @@ void run_injected(Registry& r, JobRef op) {
             if (job.done) break;
             lock.unlock();  // the poll may take long: the job must be able to finish meanwhile
             interrupted = poll->stop_requested();
-            if (interrupted) job.stop.store(true, std::memory_order_relaxed);
+            if (interrupted) job.stop->store(true, std::memory_order_relaxed);
             lock.lock();
         }
     }
     if (job.error) std::rethrow_exception(job.error);
     if (interrupted) throw Interrupted{};
+}
+
+void run_injected(Registry& r, JobRef op) {
+    std::atomic<bool> stop{false};
+    InjectedJob job(op, stop);
+    r.injector.push_back(&job);
+    r.sleep.new_jobs();
+    await(job);
 }
 
 // ---------------------------------------------------------------------------
@@ -545,6 +552,41 @@ Registry* create_registry(std::size_t n, Spawner spawn) {
 }
 
 const std::atomic<bool>* call_stop() noexcept { return t_stop; }
+
+struct Background::State : InjectedJob {
+    using InjectedJob::InjectedJob;
+};
+
+Background::Background(JobRef op, std::atomic<bool>& stop) {
+    if (t_worker) {
+        op(false);  // a pool worker has nothing else to do meanwhile: it runs the job right away
+        return;
+    }
+    Registry& r = the_registry();
+    state_ = std::make_unique<State>(op, stop);
+    r.injector.push_back(state_.get());
+    r.sleep.new_jobs();
+}
+
+Background::~Background() {
+    if (!state_) return;
+    // Left without wait(): the caller is unwinding. Stop the job early.
+    state_->stop->store(true, std::memory_order_relaxed);
+    std::unique_lock<std::mutex> lock(state_->mu);
+    state_->cv.wait(lock, [&] { return state_->done; });
+}
+
+bool Background::done() const {
+    if (!state_) return true;
+    std::lock_guard<std::mutex> lock(state_->mu);
+    return state_->done;
+}
+
+void Background::wait() {
+    if (!state_) return;
+    const std::unique_ptr<State> job = std::move(state_);
+    await(*job);  // returns or throws only once the job ended
+}
 
 void in_worker(JobRef op) {
     if (t_worker) {

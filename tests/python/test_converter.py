@@ -46,6 +46,11 @@ def reference(reps, q=100, negative=False):
     return out
 
 
+def with_order(reps):
+    """Each dict's items as a list: dict equality ignores insertion order."""
+    return [list(d.items()) for d in reps]
+
+
 def words(text):
     return sorted(text.split(" ")) if text else []
 
@@ -117,7 +122,7 @@ def test_random_rows_match_the_reference(q, negative, dtype):
     reps[3, :] = np.array([np.nan, np.inf, -np.inf, 0.0001, -0.0001, 65504, 6e-8] * 9 + [0.29] * 4, dtype)
     method = "convert_sparse_reps_to_json_f16" if dtype == np.float16 else "convert_sparse_reps_to_json"
     got = getattr(Converter(), method)(reps, q, False, negative)
-    assert got == reference(reps, q, negative=negative)
+    assert with_order(got) == with_order(reference(reps, q, negative=negative))  # keys in column order
 
 
 def test_every_float16_pattern_converts_like_widening_then_flooring():
@@ -142,10 +147,12 @@ def test_vocabulary_keys_collisions_and_prefixes():
     vocab = {0: "a", 1: "b", 2: "a", 3: "neg_b", 4: "minus"}
     row = np.array([[0.1, -0.2, 0.3, 0.4, -0.05]], np.float32)
     conv = Converter(vocab)
-    # Column 2 replaces column 0's "a"; column 3's plain key replaces column 1's prefixed one.
-    assert conv.convert_sparse_reps_to_json(row, 100, True, True) == [{"a": 30, "neg_b": 40, "neg_minus": 5}]
-    assert conv.convert_sparse_reps_to_json(row, 100, True, True, "minus") == [
-        {"a": 30, "minusb": 20, "neg_b": 40, "minusminus": 5}]
+    # Column 2 replaces column 0's "a"; column 3's plain key replaces column 1's prefixed one;
+    # each at the place of the first.
+    assert with_order(conv.convert_sparse_reps_to_json(row, 100, True, True)) == [
+        [("a", 30), ("neg_b", 40), ("neg_minus", 5)]]
+    assert with_order(conv.convert_sparse_reps_to_json(row, 100, True, True, "minus")) == [
+        [("a", 30), ("minusb", 20), ("neg_b", 40), ("minusminus", 5)]]
     assert conv.convert_sparse_reps_to_json(row, 100, False, True, "") == [{"0": 10, "1": 20, "2": 30, "3": 40, "4": 5}]
     row7 = np.zeros((1, 8), np.float32)
     row7[0, 7] = -0.5
@@ -159,6 +166,27 @@ def test_vocabulary_keys_collisions_and_prefixes():
         [0].split(" ").count("😀") == 3
 
 
+def test_key_objects_are_shared_and_counted_exactly():
+    # Rows share key objects; each is referenced once per dict holding it,
+    # also where an equal key of another column was dropped.
+    conv = Converter({10: "aa", 11: "bb", 12: "aa"})
+    reps = np.zeros((40, 13), np.float32)
+    reps[:, 10:] = 0.5
+    reps[::3, 11] = 0
+    reps[1::3, 10] = 0
+    for tokens in (False, True):
+        out = conv.convert_sparse_reps_to_json(reps, 100, tokens)
+        names = ["aa", "bb", "aa"] if tokens else ["10", "11", "12"]
+        assert with_order(out) == with_order(
+            [dict((names[c - 10], 50) for c in range(10, 13) if reps[r, c]) for r in range(40)])
+        objects = {id(k): k for d in out for k in d}
+        assert len(objects) < sum(map(len, out))
+        for key in objects.values():
+            holders = sum(any(k is key for k in d) for d in out)
+            assert sys.getrefcount(key) == holders + 3  # + objects, key, the argument
+        del out
+
+
 def test_missing_token_fails_the_whole_call():
     conv = Converter({0: "a"})
     reps = np.zeros((50, 4), np.float32)
@@ -170,6 +198,13 @@ def test_missing_token_fails_the_whole_call():
         assert info.value.args == ("Token id 2 not found in vocab_dict.",)
     with pytest.raises(KeyError, match="Token id 0 not found"):
         Converter().convert_sparse_reps_to_json(reps, convert_id_to_token=True)
+    # Rows converted while earlier ones become dicts: a failure in the last
+    # row still fails the call.
+    big = np.zeros((300, 3), np.float32)
+    big[:, 0] = 1
+    big[299, 1] = 1
+    with pytest.raises(KeyError, match="Token id 1 not found"):
+        conv.convert_sparse_reps_to_json(big, convert_id_to_token=True)
 
 
 def test_vocabulary_is_copied():
@@ -190,6 +225,13 @@ def test_empty_shapes():
         assert len(getattr(conv, method)(np.zeros((3, 0), dtype))) == 3
     assert conv.convert_sparse_reps_to_json(np.zeros((2, 0), np.float32)) == [{"-1": 1}] * 2
     assert conv.convert_json_reps_to_pseudo_text([]) == []
+    # Column indices are 32-bit: a (zero-stride) view with more columns is
+    # refused before any work, not converted with wrapped keys.
+    huge = np.lib.stride_tricks.as_strided(np.ones(1, np.float16), shape=(2, 2**32 - 1), strides=(0, 0))
+    for method in ("convert_sparse_reps_to_json_f16", "convert_sparse_reps_to_pseudo_text_f16"):
+        with pytest.raises(OverflowError, match="reps has 4294967295 columns; at most 4294967294"):
+            getattr(conv, method)(huge)
+    assert conv.convert_sparse_reps_to_json_f16(huge[:0]) == []
 
 
 def layouts(base):
