@@ -73,28 +73,11 @@ bool encode(const CodeUnit* units, std::size_t n, std::string& out) {
 }  // namespace
 
 Result<void> append_utf8(PyObject* value, std::string& out) {
-    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
-#if PY_VERSION_HEX < 0x030C0000
-    if (PyUnicode_READY(value) < 0) return pending();
-#endif
-    const void* data = PyUnicode_DATA(value);
-    const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(value));
-    if (PyUnicode_IS_ASCII(value)) {
-        out.append(static_cast<const char*>(data), n);
+    if (PyUnicode_Check(value) && PyUnicode_IS_READY(value) && PyUnicode_IS_ASCII(value)) {
+        out.append(static_cast<const char*>(PyUnicode_DATA(value)), static_cast<std::size_t>(PyUnicode_GET_LENGTH(value)));
         return {};
     }
-    bool ok = false;
-    switch (PyUnicode_KIND(value)) {
-        case PyUnicode_1BYTE_KIND: ok = encode(static_cast<const Py_UCS1*>(data), n, out); break;
-        case PyUnicode_2BYTE_KIND: ok = encode(static_cast<const Py_UCS2*>(data), n, out); break;
-        default: ok = encode(static_cast<const Py_UCS4*>(data), n, out); break;
-    }
-    if (ok) return {};
-    // Let the interpreter's own encoder raise its UnicodeEncodeError.
-    Ref bytes = Ref::steal(PyUnicode_AsUTF8String(value));
-    if (!bytes) return pending();
-    out.append(PyBytes_AS_STRING(bytes.get()), static_cast<std::size_t>(PyBytes_GET_SIZE(bytes.get())));
-    return {};
+    return copy_code_points(value, [&](const auto* units, std::size_t n) { return encode(units, n, out); });
 }
 
 Result<TokenList> Convert<TokenList>::from(PyObject* value) {

@@ -21,6 +21,7 @@
 
 #include "binding/boundary.hpp"
 #include "binding/python.hpp"
+#include "core/fault.hpp"
 #include "core/result.hpp"
 #include "core/token_list.hpp"
 
@@ -34,6 +35,14 @@ Error cannot_convert(PyObject* value, const char* target);
 // Not a str: TypeError naming 'PyString'; a lone surrogate: the interpreter's
 // UnicodeEncodeError (and `out` is left as it was).
 Result<void> append_utf8(PyObject* value, std::string& out);
+
+// Copies a str's code points out of its own storage: `copy(units, n)` gets
+// them as Py_UCS1, Py_UCS2 or Py_UCS4 units, whichever the str holds, and
+// returns false when one is a surrogate, which UTF-8 cannot encode (leaving
+// its output as it was); then the interpreter's UTF-8 encoder raises the
+// UnicodeEncodeError users know. Not a str: TypeError naming 'PyString'.
+template <class Copy>
+Result<void> copy_code_points(PyObject* value, Copy&& copy);
 
 // Calls f(std::string_view) with the UTF-8 bytes of a str, valid during the
 // call only. Same refusals as append_utf8.
@@ -199,6 +208,26 @@ struct Convert<T, void> {
 };
 
 // ---------------------------------------------------------------------------
+
+template <class Copy>
+Result<void> copy_code_points(PyObject* value, Copy&& copy) {
+    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
+#if PY_VERSION_HEX < 0x030C0000
+    if (PyUnicode_READY(value) < 0) return pending();
+#endif
+    const void* data = PyUnicode_DATA(value);
+    const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(value));
+    bool ok = false;
+    switch (PyUnicode_KIND(value)) {
+        case PyUnicode_1BYTE_KIND: ok = copy(static_cast<const Py_UCS1*>(data), n); break;
+        case PyUnicode_2BYTE_KIND: ok = copy(static_cast<const Py_UCS2*>(data), n); break;
+        default: ok = copy(static_cast<const Py_UCS4*>(data), n); break;
+    }
+    if (ok) return {};
+    Ref bytes = Ref::steal(PyUnicode_AsUTF8String(value));
+    if (!bytes) return pending();
+    fault("a str holding a surrogate encoded as UTF-8");
+}
 
 template <class F>
 Result<void> with_utf8(PyObject* value, F&& f) {

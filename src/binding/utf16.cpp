@@ -57,23 +57,7 @@ thread_local struct {
 }  // namespace
 
 Result<void> append_utf16(PyObject* value, std::u16string& out) {
-    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
-#if PY_VERSION_HEX < 0x030C0000
-    if (PyUnicode_READY(value) < 0) return pending();
-#endif
-    const void* data = PyUnicode_DATA(value);
-    const auto n = static_cast<std::size_t>(PyUnicode_GET_LENGTH(value));
-    bool ok = false;
-    switch (PyUnicode_KIND(value)) {
-        case PyUnicode_1BYTE_KIND: ok = widen(static_cast<const Py_UCS1*>(data), n, out); break;
-        case PyUnicode_2BYTE_KIND: ok = widen(static_cast<const Py_UCS2*>(data), n, out); break;
-        default: ok = widen(static_cast<const Py_UCS4*>(data), n, out); break;
-    }
-    if (ok) return {};
-    // Let the interpreter's own encoder raise its UnicodeEncodeError.
-    Ref bytes = Ref::steal(PyUnicode_AsUTF8String(value));
-    if (!bytes) return pending();
-    fault("a str holding a surrogate encoded as UTF-8");
+    return copy_code_points(value, [&](const auto* units, std::size_t n) { return widen(units, n, out); });
 }
 
 Utf16Texts::Utf16Texts() : buffers_(nullptr), thread_owned_(!t_texts.busy) {
