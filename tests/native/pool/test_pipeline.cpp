@@ -10,22 +10,15 @@
 
 #include "check.hpp"
 #include "pool/pool.hpp"
+#include "values.hpp"
 
 using namespace quarnel;
 using namespace quarnel::pool;
 
 namespace {
 
-struct Boom : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-struct MoveOnly {
-    explicit MoveOnly(std::size_t v) : value(v) {}
-    MoveOnly(MoveOnly&&) = default;
-    MoveOnly& operator=(MoveOnly&&) = default;
-    std::size_t value;
-};
+using pool_test::Boom;
+using pool_test::MoveOnly;
 
 // Runs a pipeline of n items whose producer fails at `bad_produce` and
 // whose consumer fails at `bad_consume` (none when >= n), checking order,

@@ -20,23 +20,15 @@
 #include "check.hpp"
 #include "pool/cpus.hpp"
 #include "pool/pool.hpp"
+#include "values.hpp"
 
 using namespace quarnel;
 using namespace quarnel::pool;
 
 namespace {
 
-struct Boom : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
-
-// No default constructor, no copies: ordered output must not need either.
-struct MoveOnly {
-    explicit MoveOnly(std::size_t v) : value(v) {}
-    MoveOnly(MoveOnly&&) = default;
-    MoveOnly& operator=(MoveOnly&&) = default;
-    std::size_t value;
-};
+using pool_test::Boom;
+using pool_test::MoveOnly;
 
 // A map offering only what try_map_into may use.
 struct MinimalMap {
