@@ -140,6 +140,9 @@ def test_missing_document_raises_in_every_way():
             way({"q": ["absent"]}, {"q": ["a"]}, {"d": ["a"]})
 
 
+# The pure-Python peer forks; this test process already runs the module's
+# pool threads, asleep between calls (CPython 3.12+ warns all the same).
+@pytest.mark.filterwarnings("ignore:This process .* is multi-threaded:DeprecationWarning")
 def test_pool_way_matches_one_process_and_reports_its_phases():
     corpus, _, _, retrieved, answers = qa_bench.make_workload(40, 500, seed=2)
     timings = {}

@@ -169,6 +169,9 @@ def test_lock_released_and_threads_share_a_tokenizer():
     assert results == [True] * 30
 
 
+# Forking while the pool's threads run is the point here: the module's fork
+# handler must leave the child a pool of its own (CPython 3.12+ warns).
+@pytest.mark.filterwarnings("ignore:This process .* is multi-threaded:DeprecationWarning")
 def test_batches_work_in_forked_children():
     # multiprocessing's default start method on Linux forks a process that
     # has none of the parent's worker threads; its batches must still run.
