@@ -22,7 +22,10 @@ logged build/logs/clang-libcxx.log bash -c "
   cmake --build $dir -j2"
 echo "clang-libcxx: built with $(clang++ --version | head -n 1), libc++, portable kernels only"
 # Linked against libc++, not libstdc++.
-ldd "$dir/test_pool" | grep -q 'libc++.so' && ! ldd "$dir/test_pool" | grep -q 'libstdc++' ||
+# (grep reads a captured copy: with pipefail, grep -q quitting at its first
+# match could fail the pipeline through ldd's SIGPIPE.)
+libs=$(ldd "$dir/test_pool")
+grep -q 'libc++.so' <<<"$libs" && ! grep -q 'libstdc++' <<<"$libs" ||
   { echo "FAILED: $dir/test_pool is not linked against libc++ alone"; exit 1; }
 
 QUARNEL_TEST_SCALE=4 run_native_tests "$dir"

@@ -60,7 +60,7 @@ logged build/logs/aarch64.log bash -c "
     --toolchain cmake/aarch64-linux-gnu.cmake -DQUARNEL_NATIVE_TESTS=ON \
     -DCMAKE_CROSSCOMPILING_EMULATOR=env -DPython_EXECUTABLE='$arm64_interpreter' &&
   cmake --build '$root/build' -j2"
-file -L "$root/build/test_pool" | grep -q "ARM aarch64" || { echo "FAILED: not an arm64 build"; exit 1; }
+grep -q "ARM aarch64" <<<"$(file -L "$root/build/test_pool")" || { echo "FAILED: not an arm64 build"; exit 1; }
 echo "aarch64: built $(basename "$root"/build/quarnel/__init__*.so) and the native tests"
 
 # The emulator slows the exhaustive suites down ten to twenty times: they run

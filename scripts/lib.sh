@@ -5,7 +5,7 @@
 need_debian_packages() {
   local missing=() pkg
   for pkg in "$@"; do
-    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+    grep -q "install ok installed" <<<"$(dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null)" || missing+=("$pkg")
   done
   ((${#missing[@]})) || return 0
   echo "setup: installing ${missing[*]}"
@@ -17,7 +17,7 @@ need_debian_packages() {
       *:*)
         arch=${pkg#*:}
         if [ "$arch" != "$(dpkg --print-architecture)" ] &&
-          ! dpkg --print-foreign-architectures | grep -qx "$arch"; then
+          ! grep -qx "$arch" <<<"$(dpkg --print-foreign-architectures)"; then
           $sudo dpkg --add-architecture "$arch"
         fi
         ;;

@@ -211,7 +211,7 @@ build_wheel() {
   if [ -z "$shown" ] || ((shown > ${glibc#2.})) || [[ "$wheel" != *"manylinux_2_${shown}_$arch"* ]]; then
     echo "release: $wheel is not $plat or older" >&2; exit 1
   fi
-  if unzip -l "$wheel" | grep -q "quarnel.libs/"; then
+  if grep -q "quarnel.libs/" <<<"$(unzip -l "$wheel")"; then
     echo "release: $wheel bundles shared libraries; expected everything linked in" >&2; exit 1
   fi
   step "$(basename "$wheel"): $(du -k "$wheel" | cut -f1) KiB"
