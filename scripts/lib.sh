@@ -40,6 +40,12 @@ logged() {
   fi
 }
 
+# Toolchains, interpreters and chroots that take minutes to make (a
+# free-threaded CPython, Debian chroots with newer interpreters) are kept
+# here, outside the clone and keyed by version, so that every clone and CI
+# run on this machine reuses them.
+QUARNEL_CACHE=${QUARNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quarnel}
+
 # The CPython versions we support: the test command runs the whole suite on
 # each and the wheel scripts build one wheel per version (the package's
 # classifiers and requires-python follow this list; a test checks that).
