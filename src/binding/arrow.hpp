@@ -1,0 +1,55 @@
+// Arrow's PyCapsule interface: taking columns from any object that offers
+// __arrow_c_array__ or __arrow_c_stream__, and the result objects that
+// offer them for columns made here (columnar/output.hpp). Interpreter lock
+// held unless said otherwise.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <vector>
+
+#include "binding/convert.hpp"
+#include "binding/python.hpp"
+#include "columnar/input.hpp"
+#include "columnar/output.hpp"
+#include "core/result.hpp"
+
+namespace quarnel::binding {
+
+// What an argument offered: one array with its schema, or a stream; the
+// structures are moved out of their capsules, so that they are released
+// here, exactly once. Anything without either method: TypeError naming
+// 'Arrow array'.
+struct ArrowInput {
+    columnar::OwnedSchema schema;
+    columnar::OwnedArray array;
+    columnar::OwnedStream stream;
+    bool is_stream = false;
+};
+
+template <>
+struct Convert<ArrowInput> {
+    static Result<ArrowInput> from(PyObject* value);
+};
+
+// The column of strings `input` holds; a stream is read to its end with the
+// lock released. The wrong type: the TypeError of argument `param`; a
+// stream that reports an error: OSError with the stream's errno and message
+// (MemoryError for ENOMEM).
+Result<columnar::StringColumn> read_strings(ArrowInput input, const char* param);
+
+// The interpreter's UnicodeDecodeError for the first text of `column` that
+// is not UTF-8, with a note naming its row.
+Error not_utf8(const columnar::StringColumn& column);
+
+// A new result object over `chunks` (at least one unless `type` is given):
+// a Column (one array: __arrow_c_schema__, __arrow_c_array__ and
+// __arrow_c_stream__), or when `chunked` a ChunkedColumn (no
+// __arrow_c_array__).
+PyObject* new_column(std::vector<std::shared_ptr<columnar::Node>> chunks, bool chunked,
+                     std::shared_ptr<columnar::Node> type = nullptr);
+
+// The two result types (created on first need; borrowed), for the module.
+PyTypeObject* column_type(bool chunked);
+
+}  // namespace quarnel::binding

@@ -1,0 +1,101 @@
+// Arrays this module produces, handed to other libraries through Arrow's C
+// data interface (abi.hpp) without copying their buffers.
+//
+// An array is a tree of nodes (a list node over its strings, a struct node
+// over its fields), each owning its buffers. Its memory is held by shared
+// ownership: every exported ArrowArray (and every child of one) keeps the
+// whole tree alive through its private data until its release callback
+// runs, so a result stays valid after the object that made it is gone, and
+// can be exported any number of times. Release callbacks run exactly once
+// per exported structure, from whichever thread the consumer calls them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "columnar/abi.hpp"
+
+namespace quarnel::columnar {
+
+// A buffer of malloc'ed memory, freed once.
+class Buffer {
+public:
+    Buffer() noexcept = default;
+    explicit Buffer(std::size_t bytes);  // throws std::bad_alloc
+    Buffer(Buffer&& other) noexcept : data_(other.data_), size_(other.size_) {
+        other.data_ = nullptr;
+        other.size_ = 0;
+    }
+    Buffer& operator=(Buffer&& other) noexcept;
+    Buffer(const Buffer&) = delete;
+    Buffer& operator=(const Buffer&) = delete;
+    ~Buffer() { std::free(data_); }
+
+    // Grows or shrinks to `bytes`, keeping the contents (throws std::bad_alloc).
+    void resize(std::size_t bytes);
+
+    void* data() noexcept { return data_; }
+    const void* data() const noexcept { return data_; }
+    template <class T>
+    T* as() noexcept {
+        return static_cast<T*>(data_);
+    }
+    template <class T>
+    const T* as() const noexcept {
+        return static_cast<const T*>(data_);
+    }
+    std::size_t size() const noexcept { return size_; }
+
+private:
+    void* data_ = nullptr;
+    std::size_t size_ = 0;
+};
+
+// One array of the tree: its type (format string, field name and flags as
+// the interface writes them: static strings) and its data. A buffer slot may be empty
+// (a null pointer for the consumer: no validity bitmap, say).
+struct Node {
+    const char* format = "n";
+    const char* name = "";
+    std::int64_t flags = ARROW_FLAG_NULLABLE;
+    std::int64_t length = 0;
+    std::int64_t null_count = 0;
+    std::vector<Buffer> buffers;
+    std::vector<std::shared_ptr<Node>> children;
+
+    // Bytes of the buffers of the whole tree.
+    std::size_t memory_bytes() const noexcept;
+};
+
+// Fills `out` with the type of `node` (its format, name, flags, children).
+void export_schema(const Node& node, ArrowSchema* out);
+
+// Fills `out` with `node`'s data; `out` and its children keep `root` alive
+// (`node` is `root` or a node inside it).
+void export_array(const std::shared_ptr<const Node>& root, ArrowArray* out);
+
+// Fills `out` with a stream of `chunks`, all of `chunks[0]`'s type (or of
+// `type` when there is none).
+void export_stream(std::vector<std::shared_ptr<const Node>> chunks, std::shared_ptr<const Node> type,
+                   ArrowArrayStream* out);
+
+// Exported structures (schemas, arrays, streams, children included) whose
+// release callback has not run yet: for tests that check each runs once.
+std::int64_t live_exports() noexcept;
+
+// Builds a validity bitmap of `length` bits, bit i set when valid(i).
+template <class Valid>
+Buffer validity_bitmap(std::size_t length, Valid&& valid) {
+    Buffer bits((length + 7) / 8);
+    auto* b = bits.as<std::uint8_t>();
+    for (std::size_t i = 0; i < (length + 7) / 8; ++i) b[i] = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        if (valid(i)) b[i >> 3] = static_cast<std::uint8_t>(b[i >> 3] | (1u << (i & 7)));
+    return bits;
+}
+
+}  // namespace quarnel::columnar
