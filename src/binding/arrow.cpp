@@ -271,13 +271,15 @@ Result<ArrowInput> Convert<ArrowInput>::from(PyObject* value) {
     return cannot_convert(value, "Arrow array");
 }
 
-Result<columnar::StringColumn> read_strings(ArrowInput input, const char* param) {
-    Result<columnar::StringColumn> column = Error{};
+template <class Chunk>
+Result<columnar::Column<Chunk>> read_column(ArrowInput input, const char* param) {
+    using Column = columnar::Column<Chunk>;
+    Result<Column> column = Error{};
     int code = 0;
     if (input.is_stream) {
-        column = without_gil([&] { return columnar::StringColumn::from_stream(std::move(input.stream), code); });
+        column = without_gil([&] { return Column::from_stream(std::move(input.stream), code); });
     } else {
-        column = columnar::StringColumn::from_array(std::move(input.schema), std::move(input.array));
+        column = Column::from_array(std::move(input.schema), std::move(input.array));
     }
     if (column) return column;
     if (code == ENOMEM) return Error{ErrorKind::MemoryError, column.error().message};
@@ -289,13 +291,19 @@ Result<columnar::StringColumn> read_strings(ArrowInput input, const char* param)
     return argument_error(param, std::move(column).error());
 }
 
-Error not_utf8(const columnar::StringColumn& column) {
+template Result<columnar::StringColumn> read_column(ArrowInput, const char*);
+template Result<columnar::StringListColumn> read_column(ArrowInput, const char*);
+
+Error not_utf8(const columnar::StringColumn& column, const char* name) {
     const auto found = columnar::first_invalid_row(column);
     if (!found) fault("a column said to hold text that is not UTF-8 holds none");
     const auto [c, i] = *found;
     std::size_t row = i;
     for (std::size_t k = 0; k < c; ++k) row += column.chunks()[k].size();
-    const std::string_view text = column.chunks()[c][i];
+    return not_utf8(column.chunks()[c][i], row, name);
+}
+
+Error not_utf8(std::string_view text, std::size_t row, const char* column) {
     Ref decoded = Ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
     if (decoded) fault("the interpreter decodes a text found not to be UTF-8");
 #if PY_VERSION_HEX >= 0x030C0000
@@ -309,7 +317,7 @@ Error not_utf8(const columnar::StringColumn& column) {
     Py_XDECREF(tb);
     Ref exc = Ref::steal(value);
 #endif
-    Ref note = Ref::steal(PyUnicode_FromFormat("in row %zu of the column", row));
+    Ref note = Ref::steal(PyUnicode_FromFormat("in row %zu of %s", row, column));
     if (note) {
         Ref done = Ref::steal(PyObject_CallMethod(exc.get(), "add_note", "O", note.get()));
         if (!done) PyErr_Clear();

@@ -32,15 +32,20 @@ struct Convert<ArrowInput> {
     static Result<ArrowInput> from(PyObject* value);
 };
 
-// The column of strings `input` holds; a stream is read to its end with the
-// lock released. The wrong type: the TypeError of argument `param`; a
-// stream that reports an error: OSError with the stream's errno and message
-// (MemoryError for ENOMEM).
-Result<columnar::StringColumn> read_strings(ArrowInput input, const char* param);
+// The column `input` holds (Chunk: columnar::StringChunk or
+// StringListChunk); a stream is read to its end with the lock released.
+// The wrong type: the TypeError of argument `param`; a stream that reports
+// an error: OSError with the stream's errno and message (MemoryError for
+// ENOMEM).
+template <class Chunk>
+Result<columnar::Column<Chunk>> read_column(ArrowInput input, const char* param);
 
-// The interpreter's UnicodeDecodeError for the first text of `column` that
-// is not UTF-8, with a note naming its row.
-Error not_utf8(const columnar::StringColumn& column);
+// The interpreter's UnicodeDecodeError for `text`, with a note naming its
+// row of `column`.
+Error not_utf8(std::string_view text, std::size_t row, const char* column);
+
+// The same for the first text of `column` that is not UTF-8.
+Error not_utf8(const columnar::StringColumn& column, const char* name);
 
 // A new result object over `chunks` (at least one unless `type` is given):
 // a Column (one array: __arrow_c_schema__, __arrow_c_array__ and

@@ -199,55 +199,53 @@ std::size_t StringChunk::text_bytes(std::size_t begin, std::size_t end) const no
     return total;
 }
 
-Result<StringColumn> StringColumn::from_array(OwnedSchema schema, OwnedArray array) {
-    StringColumn column;
-    QUARNEL_TRY(column.layout_, string_layout(*schema.get()));
-    column.schema_ = std::move(schema);
-    if (auto r = column.add(std::move(array)); !r) return std::move(r).error();
-    return column;
-}
-
-Result<StringColumn> StringColumn::from_stream(OwnedStream stream, int& error_code) {
-    error_code = 0;
-    auto failed = [&](int code) -> Error {
-        error_code = code;
-        const char* text = stream->get_last_error ? stream->get_last_error(stream.get()) : nullptr;
-        return Error{ErrorKind::ValueError, text && *text ? text : "the stream reported an error"};
-    };
-    if (stream.released() || !stream->get_schema || !stream->get_next)
-        return value_error("malformed Arrow stream: released or without callbacks");
-    StringColumn column;
-    OwnedSchema schema;
-    if (int code = stream->get_schema(stream.get(), schema.get()); code != 0) return failed(code);
-    if (schema.released()) return value_error("malformed Arrow stream: it gave no schema");
-    QUARNEL_TRY(column.layout_, string_layout(*schema.get()));
-    column.schema_ = std::move(schema);
-    for (;;) {
-        OwnedArray array;
-        if (int code = stream->get_next(stream.get(), array.get()); code != 0) return failed(code);
-        if (array.released()) break;  // the end
-        if (auto r = column.add(std::move(array)); !r) return std::move(r).error();
+Result<ListLayout> list_layout(const ArrowSchema& schema) {
+    const std::string_view f = schema.format ? schema.format : "";
+    if (!schema.dictionary && (f == "+l" || f == "+L") && schema.n_children == 1 && schema.children &&
+        schema.children[0]) {
+        const ArrowSchema& child = *schema.children[0];
+        const std::string_view c = child.format ? child.format : "";
+        if (!child.dictionary && (c == "u" || c == "U" || c == "vu")) {
+            QUARNEL_TRY(StringLayout strings, string_layout(child));
+            return ListLayout{f == "+L", strings};
+        }
     }
-    return column;
+    return type_error("expected a column of lists of strings (list or large_list of utf8, large_utf8 or utf8_view), got " +
+                      type_name(schema));
 }
 
-Result<void> StringColumn::add(OwnedArray array) {
-    QUARNEL_TRY(StringChunk chunk, StringChunk::open(layout_, *array.get()));
-    arrays_.push_back(std::move(array));
-    chunks_.push_back(chunk);
-    return {};
-}
-
-std::size_t StringColumn::rows() const noexcept {
-    std::size_t n = 0;
-    for (const StringChunk& c : chunks_) n += c.size();
-    return n;
-}
-
-void StringColumn::release() noexcept {
-    chunks_.clear();
-    arrays_.clear();
-    schema_.reset();
+Result<StringListChunk> StringListChunk::open(ListLayout layout, const ArrowArray& a) {
+    const auto bad = [](const std::string& what) { return value_error("malformed list array: " + what); };
+    if (a.release == nullptr) return bad("the array was released");
+    if (a.length < 0 || a.offset < 0) return bad("negative length or offset");
+    if (a.n_buffers != 2 || !a.buffers) return bad("wrong number of buffers");
+    if (a.n_children != 1 || !a.children || !a.children[0] || a.dictionary) return bad("wrong children");
+    StringListChunk c;
+    c.large_ = layout.large;
+    c.length_ = static_cast<std::size_t>(a.length);
+    c.offset_ = static_cast<std::size_t>(a.offset);
+    QUARNEL_TRY(c.strings_, StringChunk::open(layout.strings, *a.children[0]));
+    if (c.length_ == 0) return c;
+    if (a.null_count != 0) c.validity_ = static_cast<const std::uint8_t*>(a.buffers[0]);
+    if (!a.buffers[1]) return bad("no offsets");
+    const std::size_t strings = c.strings_.size();
+    auto check = [&](const auto* offsets) -> Result<void> {
+        if (offsets[0] < 0) return bad("negative offset");
+        for (std::size_t i = 0; i < c.length_; ++i)
+            if (offsets[i + 1] < offsets[i]) return bad("offsets fall");
+        if (static_cast<std::uint64_t>(offsets[c.length_]) > strings) return bad("offsets past the strings");
+        return {};
+    };
+    if (layout.large) {
+        const auto* o = static_cast<const std::int64_t*>(a.buffers[1]) + c.offset_;
+        if (auto r = check(o); !r) return std::move(r).error();
+        c.offsets_ = o;
+    } else {
+        const auto* o = static_cast<const std::int32_t*>(a.buffers[1]) + c.offset_;
+        if (auto r = check(o); !r) return std::move(r).error();
+        c.offsets_ = o;
+    }
+    return c;
 }
 
 }  // namespace quarnel::columnar

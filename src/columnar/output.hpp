@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -96,6 +97,41 @@ Buffer validity_bitmap(std::size_t length, Valid&& valid) {
     for (std::size_t i = 0; i < length; ++i)
         if (valid(i)) b[i >> 3] = static_cast<std::uint8_t>(b[i >> 3] | (1u << (i & 7)));
     return bits;
+}
+
+// A string array of n rows, named `name`: get(i) gives row i's text, or
+// nullopt for a null row. utf8, or large_utf8 past 2^31 - 1 bytes.
+template <class Get>
+std::shared_ptr<Node> string_node(const char* name, std::size_t n, Get&& get) {
+    std::size_t bytes = 0, nulls = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto t = get(i);
+        if (t) bytes += t->size();
+        else ++nulls;
+    }
+    const bool wide = bytes > 0x7FFFFFFF;
+    auto node = std::make_shared<Node>();
+    node->format = wide ? "U" : "u";
+    node->name = name;
+    node->length = static_cast<std::int64_t>(n);
+    node->null_count = static_cast<std::int64_t>(nulls);
+    Buffer offsets((n + 1) * (wide ? 8 : 4));
+    Buffer data(bytes);
+    char* d = data.as<char>();
+    std::size_t at = 0;
+    for (std::size_t i = 0; i <= n; ++i) {
+        if (wide) offsets.as<std::int64_t>()[i] = static_cast<std::int64_t>(at);
+        else offsets.as<std::int32_t>()[i] = static_cast<std::int32_t>(at);
+        if (i == n) break;
+        if (const auto t = get(i); t && !t->empty()) {
+            std::memcpy(d + at, t->data(), t->size());
+            at += t->size();
+        }
+    }
+    node->buffers.push_back(nulls ? validity_bitmap(n, [&](std::size_t i) { return get(i).has_value(); }) : Buffer());
+    node->buffers.push_back(std::move(offsets));
+    node->buffers.push_back(std::move(data));
+    return node;
 }
 
 }  // namespace quarnel::columnar

@@ -10,10 +10,22 @@
 #include "binding/arrow.hpp"
 #include "binding/build.hpp"
 #include "binding/class.hpp"
+#include "binding/numpy.hpp"
+#include "columnar/annotate.hpp"
+#include "columnar/sparse.hpp"
 #include "columnar/token_lists.hpp"
 #include "columnar/tokenize.hpp"
 
 namespace quarnel::binding {
+
+template <>
+ClassDef& class_def<RegexTokenizer>();
+template <>
+ClassDef& class_def<QAAnnotator>();
+template <>
+ClassDef& class_def<Converter>();
+template <>
+ClassDef& class_def<ICUWordPreTokenizer>();
 
 namespace {
 
@@ -57,7 +69,7 @@ Result<PyObject*> column_result(Result<std::vector<std::shared_ptr<columnar::Nod
                                 const columnar::StringColumn& texts, bool chunked) {
     if (!lists) {
         const Error& e = lists.error();
-        if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) return not_utf8(texts);
+        if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) return not_utf8(texts, "texts");
         return std::move(lists).error();
     }
     std::shared_ptr<columnar::Node> type;
@@ -73,7 +85,7 @@ Result<PyObject*> tokenize(const Args& args) {
     QUARNEL_TRY(Receiver<RegexTokenizer> tokenizer, args.get<Receiver<RegexTokenizer>>(0));
     QUARNEL_TRY(ArrowInput input, args.get<ArrowInput>(1));
     const bool chunked = input.is_stream;
-    QUARNEL_TRY(columnar::StringColumn texts, read_strings(std::move(input), "texts"));
+    QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
     auto lists = without_gil([&] { return columnar::tokenize_column(tokenizer.get(), texts); });
     return column_result(std::move(lists), texts, chunked);
 }
@@ -89,10 +101,110 @@ Result<PyObject*> pre_tokenize(const Args& args) {
     QUARNEL_TRY(bool remove_stopwords, args.get<bool>(2));
     QUARNEL_TRY(bool lowercase, args.get<bool>(3));
     const bool chunked = input.is_stream;
-    QUARNEL_TRY(columnar::StringColumn texts, read_strings(std::move(input), "texts"));
+    QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
     auto lists = without_gil(
         [&] { return columnar::pre_tokenize_column(tokenizer.get(), texts, remove_stopwords, lowercase); });
     return column_result(std::move(lists), texts, chunked);
+}
+
+// ---- QAAnnotator ----
+
+// The error of a call that found text that is not UTF-8 (`invalid`).
+Error annotate_error(Error e, const columnar::InvalidText& invalid) {
+    if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8)
+        return not_utf8(invalid.text, invalid.row, invalid.column);
+    return e;
+}
+
+constexpr Entry kAnnotator{"columnar",
+                           "annotator",
+                           {required("docids"), required("tokens"), elided("pattern", kDefaultPattern),
+                            defaulted("lowercase", true), defaulted("normalize", true),
+                            elided("normalization_from", kDefaultNormalization)}};
+
+Result<PyObject*> annotator(const Args& args) {
+    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput>(0));
+    QUARNEL_TRY(ArrowInput token_input, args.get<ArrowInput>(1));
+    QUARNEL_TRY(std::string pattern, args.get<std::string>(2));
+    QUARNEL_TRY(bool lowercase, args.get<bool>(3));
+    QUARNEL_TRY(bool normalize, args.get<bool>(4));
+    QUARNEL_TRY(std::string form, args.get<std::string>(5));
+    QUARNEL_TRY(columnar::StringColumn docids, read_column<columnar::StringChunk>(std::move(docid_input), "docids"));
+    QUARNEL_TRY(columnar::StringListColumn tokens,
+                read_column<columnar::StringListChunk>(std::move(token_input), "tokens"));
+    QUARNEL_TRY(RegexTokenizer tokenizer, RegexTokenizer::create(pattern, lowercase, normalize, form));
+    columnar::InvalidText invalid;
+    Result<Corpus> corpus = without_gil([&] { return columnar::corpus_from_columns(docids, tokens, invalid); });
+    if (!corpus) return annotate_error(std::move(corpus).error(), invalid);
+    PyTypeObject* type = type_object(class_def<QAAnnotator>());
+    if (!type) return pending();
+    return instantiate<QAAnnotator>(type, QAAnnotator(std::move(tokenizer), std::move(corpus).value()));
+}
+
+constexpr Entry kAnnotate{"columnar",
+                          "annotate",
+                          {required("annotator"), required("qids"), required("docids"), required("answers")}};
+
+Result<PyObject*> annotate(const Args& args) {
+    QUARNEL_TRY(Receiver<QAAnnotator> annotator, args.get<Receiver<QAAnnotator>>(0));
+    QUARNEL_TRY(ArrowInput qid_input, args.get<ArrowInput>(1));
+    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput>(2));
+    QUARNEL_TRY(ArrowInput answer_input, args.get<ArrowInput>(3));
+    QUARNEL_TRY(columnar::StringColumn qids, read_column<columnar::StringChunk>(std::move(qid_input), "qids"));
+    QUARNEL_TRY(columnar::StringColumn docids, read_column<columnar::StringChunk>(std::move(docid_input), "docids"));
+    QUARNEL_TRY(columnar::StringListColumn answers,
+                read_column<columnar::StringListChunk>(std::move(answer_input), "answers"));
+    columnar::InvalidText invalid;
+    auto run = without_gil([&] { return columnar::judge_run(annotator.get(), qids, docids, answers, invalid); });
+    if (!run) return annotate_error(std::move(run).error(), invalid);
+    return built(new_column({std::move(run).value()}, false));
+}
+
+// ---- Converter ----
+
+constexpr Entry kSparseToMaps{"columnar",
+                              "sparse_to_maps",
+                              {required("converter"), required("reps"), defaulted("quantization_factor", 100),
+                               defaulted("convert_id_to_token", false), defaulted("allow_negative_values", false),
+                               defaulted("negative_prefix", "neg_")}};
+constexpr Entry kSparseToText = kSparseToMaps.renamed("sparse_to_pseudo_text");
+
+// A float32 or float16 matrix and the options, as the Converter's methods
+// take them; `reps` keeps the array alive.
+struct MatrixCall {
+    Array2 reps;
+    converter::Element element;
+    ConvertOptions options;
+    MatrixView view() const { return {reps.data, reps.rows, reps.cols, reps.row_stride, reps.col_stride, element}; }
+};
+
+Result<MatrixCall> matrix_call(const Args& args) {
+    MatrixCall call;
+    if (auto f32 = args.get<NumpyMatrix<NumpyType::Float32>>(1)) {
+        call.reps = std::move(f32).value();
+        call.element = converter::Element::F32;
+    } else {
+        if (PyErr_Occurred()) return std::move(f32).error();
+        QUARNEL_TRY(call.reps, args.get<NumpyMatrix<NumpyType::Float16>>(1));
+        call.element = converter::Element::F16;
+    }
+    QUARNEL_TRY(call.options.quantization_factor, args.get<std::int32_t>(2));
+    QUARNEL_TRY(call.options.convert_id_to_token, args.get<bool>(3));
+    QUARNEL_TRY(call.options.allow_negative_values, args.get<bool>(4));
+    QUARNEL_TRY(call.options.negative_prefix, args.get<std::string>(5));
+    if (Result<void> r = check_columns(call.view()); !r) return std::move(r).error();
+    return call;
+}
+
+template <Result<std::shared_ptr<columnar::Node>> (*Make)(const Converter&, const Conversion&)>
+Result<PyObject*> sparse(const Args& args) {
+    QUARNEL_TRY(Receiver<Converter> converter, args.get<Receiver<Converter>>(0));
+    QUARNEL_TRY(MatrixCall call, matrix_call(args));
+    const Conversion conversion(converter.get(), call.view(), std::move(call.options));
+    auto column = without_gil([&] { return Make(converter.get(), conversion); });
+    call.reps.array = Ref();
+    if (!column) return std::move(column).error();
+    return built(new_column({std::move(column).value()}, false));
 }
 
 // ---- module ----
@@ -116,6 +228,30 @@ const FunctionDoc kFunctions[] = {
      "The words of every text of an Arrow column of strings, exactly as `pre_tokenizer.batch_tokenize` gives them "
      "with the same flags, as a column of type large_list<utf8> (see `tokenize`).",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kPreTokenize, pre_tokenize>))},
+    {&kAnnotator,
+     "A `QAAnnotator` whose corpus is read from two Arrow columns of one row per document: `docids` (strings) and "
+     "`tokens` (lists of strings: list or large_list of utf8, large_utf8 or utf8_view). A later row with the same "
+     "id replaces an earlier one, as in a dict; a null token list is an empty document. The other arguments are "
+     "the `QAAnnotator` constructor's.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kAnnotator, annotator>))},
+    {&kAnnotate,
+     "Judges a run given as Arrow columns of one row per retrieved document: `qids` and `docids` (strings), and "
+     "`answers` (lists of strings), the answers of a question being those of its first row. Returns a Column of "
+     "type struct<qid: utf8, docid: utf8, label: uint32>, one row per row of the run in its order, labelled as "
+     "`annotator.annotate` labels it (1: the document holds an answer); the label is null where the question or "
+     "document id is. A document missing from the corpus raises the KeyError `annotate` raises.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kAnnotate, annotate>))},
+    {&kSparseToMaps,
+     "The JSON reps of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_json_f32` or `_f16` "
+     "gives them, with the same options) as a Column of type map<utf8, int32>: one map per row, its entries in "
+     "column order.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
+         &function_entry<kSparseToMaps, sparse<&columnar::maps_column>>))},
+    {&kSparseToText,
+     "The pseudo texts of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_pseudo_text_f32` or "
+     "`_f16` gives them, with the same options) as a Column of type large_utf8.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
+         &function_entry<kSparseToText, sparse<&columnar::pseudo_text_column>>))},
 };
 
 std::vector<std::string> g_docs;
