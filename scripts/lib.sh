@@ -124,7 +124,7 @@ run_native_tests() {
 
 # Whether the Python at $1 can import every package of requirements-dev.txt.
 dev_packages_installed() {
-  "$1" -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy, tqdm, distributed, pytest_timeout" 2>/dev/null
+  "$1" -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy, tqdm, distributed, pytest_timeout, pyarrow, polars, duckdb" 2>/dev/null
 }
 
 # Every CMake build of the scripts goes through ccache: the native core is

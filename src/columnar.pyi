@@ -1,6 +1,8 @@
-"""quarnel's work over Arrow columns."""
+"""quarnel's work over Arrow columns: texts read in place from any library
+that offers the Arrow PyCapsule interface, results returned as Arrow columns
+that those libraries read without copying."""
 
-from typing import Any, Protocol, final
+from typing import Protocol, final
 
 import numpy
 from numpy.typing import NDArray
@@ -13,6 +15,8 @@ class _ArrowArray(Protocol):
 class _ArrowStream(Protocol):
     def __arrow_c_stream__(self, requested_schema: object | None = None) -> object: ...
 
+# A column: an array (pyarrow.Array, a Column) or a stream of arrays of one
+# type (pyarrow.ChunkedArray, polars.Series, a ChunkedColumn).
 _Arrow = _ArrowArray | _ArrowStream
 
 @final
@@ -47,4 +51,29 @@ def pre_tokenize(
     remove_stopwords: bool | numpy.bool_ = False,
     lowercase: bool | numpy.bool_ = True,
 ) -> Column | ChunkedColumn: ...
+def annotator(
+    docids: _Arrow,
+    tokens: _Arrow,
+    pattern: str = ...,
+    lowercase: bool | numpy.bool_ = True,
+    normalize: bool | numpy.bool_ = True,
+    normalization_from: str = ...,
+) -> QAAnnotator: ...
+def annotate(annotator: QAAnnotator, qids: _Arrow, docids: _Arrow, answers: _Arrow) -> Column: ...
+def sparse_to_maps(
+    converter: Converter,
+    reps: NDArray[numpy.float32] | NDArray[numpy.float16],
+    quantization_factor: int = 100,
+    convert_id_to_token: bool | numpy.bool_ = False,
+    allow_negative_values: bool | numpy.bool_ = False,
+    negative_prefix: str = "neg_",
+) -> Column: ...
+def sparse_to_pseudo_text(
+    converter: Converter,
+    reps: NDArray[numpy.float32] | NDArray[numpy.float16],
+    quantization_factor: int = 100,
+    convert_id_to_token: bool | numpy.bool_ = False,
+    allow_negative_values: bool | numpy.bool_ = False,
+    negative_prefix: str = "neg_",
+) -> Column: ...
 def _live_exports() -> int: ...
