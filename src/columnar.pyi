@@ -44,12 +44,15 @@ class ChunkedColumn:
     def __arrow_c_schema__(self) -> object: ...
     def __arrow_c_stream__(self, requested_schema: object | None = None) -> object: ...
 
-def tokenize(tokenizer: RegexTokenizer, texts: _Arrow) -> Column | ChunkedColumn: ...
+def tokenize(
+    tokenizer: RegexTokenizer, texts: _Arrow, string_view: bool | numpy.bool_ = False
+) -> Column | ChunkedColumn: ...
 def pre_tokenize(
     pre_tokenizer: ICUWordPreTokenizer,
     texts: _Arrow,
     remove_stopwords: bool | numpy.bool_ = False,
     lowercase: bool | numpy.bool_ = True,
+    string_view: bool | numpy.bool_ = False,
 ) -> Column | ChunkedColumn: ...
 def annotator(
     docids: _Arrow,

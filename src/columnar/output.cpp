@@ -11,12 +11,12 @@ namespace {
 
 std::atomic<std::int64_t> g_live{0};
 
-// Consumers may read a buffer with wide loads: every allocation is at least
-// this large and a multiple of it, which malloc's alignment covers too.
+// Consumers may read a buffer with wide loads: every allocation is a
+// multiple of this, with at least Buffer::kSlack bytes after the contents.
 constexpr std::size_t kPadding = 64;
 
 std::size_t padded(std::size_t bytes) noexcept {
-    return bytes == 0 ? kPadding : (bytes + kPadding - 1) / kPadding * kPadding;
+    return (bytes + Buffer::kSlack + kPadding - 1) / kPadding * kPadding;
 }
 
 // ---- schemas ----

@@ -25,6 +25,9 @@ namespace quarnel::columnar {
 // A buffer of malloc'ed memory, freed once.
 class Buffer {
 public:
+    // Readable (not meaningful) bytes after the end, for 16-byte loads.
+    static constexpr std::size_t kSlack = 16;
+
     Buffer() noexcept = default;
     explicit Buffer(std::size_t bytes);  // throws std::bad_alloc
     Buffer(Buffer&& other) noexcept : data_(other.data_), size_(other.size_) {

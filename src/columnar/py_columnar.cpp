@@ -66,45 +66,53 @@ PyObject* function_entry(PyObject*, PyObject* const* args, Py_ssize_t nargsf, Py
 // The result column of a call, or its error: text that is not UTF-8 is
 // reported as the interpreter reports it, with the row.
 Result<PyObject*> column_result(Result<std::vector<std::shared_ptr<columnar::Node>>> lists,
-                                const columnar::StringColumn& texts, bool chunked) {
+                                const columnar::StringColumn& texts, bool chunked, bool views) {
     if (!lists) {
         const Error& e = lists.error();
         if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) return not_utf8(texts, "texts");
         return std::move(lists).error();
     }
     std::shared_ptr<columnar::Node> type;
-    if (lists->empty()) type = columnar::ListBuilder(columnar::StringChunk{}).finish();
+    if (lists->empty()) {
+        std::vector<std::shared_ptr<columnar::Node>> empty{columnar::ListBuilder(columnar::StringChunk{}).finish()};
+        if (views) (void)columnar::strings_to_views(empty);
+        type = empty[0];
+    }
     return built(new_column(std::move(lists).value(), chunked, std::move(type)));
 }
 
 // ---- tokenizers ----
 
-constexpr Entry kTokenize{"columnar", "tokenize", {required("tokenizer"), required("texts")}};
+constexpr Entry kTokenize{"columnar",
+                          "tokenize",
+                          {required("tokenizer"), required("texts"), defaulted("string_view", false)}};
 
 Result<PyObject*> tokenize(const Args& args) {
     QUARNEL_TRY(Receiver<RegexTokenizer> tokenizer, args.get<Receiver<RegexTokenizer>>(0));
     QUARNEL_TRY(ArrowInput input, args.get<ArrowInput>(1));
+    QUARNEL_TRY(bool views, args.get<bool>(2));
     const bool chunked = input.is_stream;
     QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
-    auto lists = without_gil([&] { return columnar::tokenize_column(tokenizer.get(), texts); });
-    return column_result(std::move(lists), texts, chunked);
+    auto lists = without_gil([&] { return columnar::tokenize_column(tokenizer.get(), texts, views); });
+    return column_result(std::move(lists), texts, chunked, views);
 }
 
 constexpr Entry kPreTokenize{"columnar",
                              "pre_tokenize",
                              {required("pre_tokenizer"), required("texts"), defaulted("remove_stopwords", false),
-                              defaulted("lowercase", true)}};
+                              defaulted("lowercase", true), defaulted("string_view", false)}};
 
 Result<PyObject*> pre_tokenize(const Args& args) {
     QUARNEL_TRY(Receiver<ICUWordPreTokenizer> tokenizer, args.get<Receiver<ICUWordPreTokenizer>>(0));
     QUARNEL_TRY(ArrowInput input, args.get<ArrowInput>(1));
     QUARNEL_TRY(bool remove_stopwords, args.get<bool>(2));
     QUARNEL_TRY(bool lowercase, args.get<bool>(3));
+    QUARNEL_TRY(bool views, args.get<bool>(4));
     const bool chunked = input.is_stream;
     QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
     auto lists = without_gil(
-        [&] { return columnar::pre_tokenize_column(tokenizer.get(), texts, remove_stopwords, lowercase); });
-    return column_result(std::move(lists), texts, chunked);
+        [&] { return columnar::pre_tokenize_column(tokenizer.get(), texts, remove_stopwords, lowercase, views); });
+    return column_result(std::move(lists), texts, chunked, views);
 }
 
 // ---- QAAnnotator ----
@@ -222,11 +230,13 @@ const FunctionDoc kFunctions[] = {
      "The tokens of every text of an Arrow column of strings (utf8, large_utf8 or utf8_view; any object offering "
      "`__arrow_c_array__` or `__arrow_c_stream__`), exactly as `tokenizer.batch_tokenize` gives them, as a column "
      "of type large_list<utf8>: a Column for one array, a ChunkedColumn (one array per chunk) for a stream. A "
-     "null text gives a null row.",
+     "null text gives a null row. With `string_view`, the tokens are utf8_view (large_list<utf8_view>): Polars "
+     "takes those over without copying (it copies utf8 into views), at 16 bytes per token.",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kTokenize, tokenize>))},
     {&kPreTokenize,
      "The words of every text of an Arrow column of strings, exactly as `pre_tokenizer.batch_tokenize` gives them "
-     "with the same flags, as a column of type large_list<utf8> (see `tokenize`).",
+     "with the same flags, as a column of type large_list<utf8> or, with `string_view`, large_list<utf8_view> (see "
+     "`tokenize`).",
      reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kPreTokenize, pre_tokenize>))},
     {&kAnnotator,
      "A `QAAnnotator` whose corpus is read from two Arrow columns of one row per document: `docids` (strings) and "

@@ -167,4 +167,50 @@ void unify_string_offsets(std::vector<std::shared_ptr<Node>>& lists) {
     }
 }
 
+Result<void> strings_to_views(std::vector<std::shared_ptr<Node>>& lists) {
+    for (auto& l : lists) {
+        Node& s = *l->children[0];
+        if (std::string_view(s.format) == "U")
+            return value_error("the tokens of one chunk hold 2 GiB or more: too many for utf8_view; use utf8");
+        const auto n = static_cast<std::size_t>(s.length);
+        const auto* offsets = s.buffers[1].as<std::int32_t>();
+        const char* data = s.buffers[2].as<char>();
+        Buffer views(16 * n);
+        char* const out = views.as<char>();
+        // Pieces of tokens on the pool: this pass writes 16 bytes per token.
+        constexpr std::size_t kPiece = std::size_t{1} << 16;
+        pool::map_ordered<char>((n + kPiece - 1) / kPiece, [&](std::size_t piece) {
+            const std::size_t end = std::min(n, (piece + 1) * kPiece);
+            for (std::size_t i = piece * kPiece; i < end; ++i) {
+                // The string's first 16 bytes (the buffer's slack covers the
+                // last ones), kept up to its length when it goes inline.
+                const std::int32_t at = offsets[i];
+                const auto length = static_cast<std::uint32_t>(offsets[i + 1] - at);
+                std::uint64_t w0, w1;
+                std::memcpy(&w0, data + at, 8);
+                std::memcpy(&w1, data + at + 8, 8);
+                std::uint64_t a, b;
+                if (length <= 12) {
+                    w0 &= length >= 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * length)) - 1;
+                    w1 &= length <= 8 ? 0 : (std::uint64_t{1} << (8 * (length - 8))) - 1;
+                    a = length | (w0 << 32);
+                    b = (w0 >> 32) | (w1 << 32);
+                } else {
+                    a = length | (w0 << 32);  // the prefix
+                    b = static_cast<std::uint64_t>(static_cast<std::uint32_t>(at)) << 32;  // buffer 0, offset
+                }
+                std::memcpy(out + 16 * i, &a, 8);
+                std::memcpy(out + 16 * i + 8, &b, 8);
+            }
+            return '\0';
+        });
+        Buffer sizes(8);
+        *sizes.as<std::int64_t>() = static_cast<std::int64_t>(s.buffers[2].size());
+        s.format = "vu";
+        s.buffers[1] = std::move(views);
+        s.buffers.push_back(std::move(sizes));  // validity, views, data, sizes
+    }
+    return {};
+}
+
 }  // namespace quarnel::columnar

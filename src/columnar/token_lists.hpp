@@ -92,14 +92,22 @@ private:
 // needed them.
 void unify_string_offsets(std::vector<std::shared_ptr<Node>>& lists);
 
+// Turns the strings of every list into utf8_view: a 16-byte view per
+// string, inline up to 12 bytes, else pointing into the data buffer, which
+// stays (the offsets go). ValueError when a chunk's strings hold 2 GiB or
+// more (views address their buffer with 32-bit offsets).
+Result<void> strings_to_views(std::vector<std::shared_ptr<Node>>& lists);
+
 // The large_list<utf8> arrays of `column`, one per chunk:
 // tokenize(chunk, begin, end, block) appends the tokens of the non-null
 // rows [begin, end) of `chunk` to block.tokens and, after each row (null
 // rows too), pushes block.tokens.size() to block.row_ends. Fails with
 // ValueError kNotUtf8 when a non-null text is not UTF-8 (tokenize then
-// never sees it), or with what check_room refuses.
+// never sees it), or with what check_room refuses. With `views`, the strings
+// are utf8_view (strings_to_views).
 template <class Tokenize>
 Result<std::vector<std::shared_ptr<Node>>> token_lists(const StringColumn& column, Tokenize&& tokenize,
+                                                       bool views = false,
                                                        std::size_t block_bytes = std::size_t{1} << 18) {
     std::size_t bytes = 0;
     for (const StringChunk& c : column.chunks()) bytes += c.text_bytes(0, c.size());
@@ -140,7 +148,11 @@ Result<std::vector<std::shared_ptr<Node>>> token_lists(const StringColumn& colum
         });
     if (!r) return std::move(r).error();
     finish_up_to(chunks.size());
-    unify_string_offsets(out);
+    if (views) {
+        if (auto v = strings_to_views(out); !v) return std::move(v).error();
+    } else {
+        unify_string_offsets(out);
+    }
     return out;
 }
 

@@ -7,13 +7,13 @@
 namespace quarnel::columnar {
 
 Result<std::vector<std::shared_ptr<Node>>> tokenize_column(const RegexTokenizer& tokenizer,
-                                                           const StringColumn& texts) {
+                                                           const StringColumn& texts, bool views) {
     return token_lists(texts, [&](const StringChunk& chunk, std::size_t begin, std::size_t end, TokenBlock& block) {
         for (std::size_t i = begin; i < end; ++i) {
             if (!chunk.is_null(i)) tokenizer.tokenize_into(chunk[i], block.tokens);
             block.row_ends.push_back(static_cast<std::uint32_t>(block.tokens.size()));
         }
-    });
+    }, views);
 }
 
 namespace {
@@ -47,7 +47,7 @@ void append_utf8(std::u16string_view utf16, std::string& out) {
 
 Result<std::vector<std::shared_ptr<Node>>> pre_tokenize_column(const ICUWordPreTokenizer& tokenizer,
                                                                const StringColumn& texts, bool remove_stopwords,
-                                                               bool lowercase) {
+                                                               bool lowercase, bool views) {
     return token_lists(texts, [&](const StringChunk& chunk, std::size_t begin, std::size_t end, TokenBlock& block) {
         Utf16List list;
         list.reserve(end - begin, chunk.text_bytes(begin, end));
@@ -69,7 +69,7 @@ Result<std::vector<std::shared_ptr<Node>>> pre_tokenize_column(const ICUWordPreT
             }
             block.row_ends.push_back(static_cast<std::uint32_t>(block.tokens.size()));
         }
-    });
+    }, views);
 }
 
 }  // namespace quarnel::columnar

@@ -1,5 +1,6 @@
 // The tokenizers over columns of texts: per text, the same tokens as the
-// classes' batch calls, as large_list<utf8> arrays (token_lists.hpp).
+// classes' batch calls, as large_list<utf8> arrays, or large_list<utf8_view>
+// with `views` (token_lists.hpp).
 #pragma once
 
 #include <memory>
@@ -15,12 +16,12 @@ namespace quarnel::columnar {
 
 // RegexTokenizer::tokenize of every text, on the pool.
 Result<std::vector<std::shared_ptr<Node>>> tokenize_column(const RegexTokenizer& tokenizer,
-                                                           const StringColumn& texts);
+                                                           const StringColumn& texts, bool views = false);
 
 // ICUWordPreTokenizer's tokens of every text, blocks of texts on the pool
 // (each block in order on one thread, as tokenize_batch does).
 Result<std::vector<std::shared_ptr<Node>>> pre_tokenize_column(const ICUWordPreTokenizer& tokenizer,
                                                                const StringColumn& texts, bool remove_stopwords,
-                                                               bool lowercase);
+                                                               bool lowercase, bool views = false);
 
 }  // namespace quarnel::columnar

@@ -107,14 +107,19 @@ def test_large_offsets_past_2_31():
 
 def test_polars_and_duckdb_read_the_results():
     pl = pytest.importorskip("polars")
-    texts = ["One text.", None, "Two texts!"]
+    texts = ["One text.", None, "Two texts!", "Words longer than twelve bytes: incomprehensibilities"]
     series = pl.Series(columnar.tokenize(TOK, pa.array(texts)))
-    assert series.to_list() == [["one", "text", "."], None, ["two", "texts", "!"]]
+    assert series.to_list() == [None if t is None else TOK.tokenize(t) for t in texts]
+    views = columnar.tokenize(TOK, pa.array(texts), string_view=True)
+    assert pa.array(views).type == pa.large_list(pa.string_view())
+    assert pl.Series(views).to_list() == series.to_list() == pa.array(views).to_pylist()
+    assert pa.chunked_array(columnar.pre_tokenize(ICU, pl.Series(texts), string_view=True)).to_pylist() == [
+        None if t is None else ICU.tokenize(t) for t in texts]
     # A Polars column in (a stream of views), Polars out.
     assert pl.Series(columnar.tokenize(TOK, pl.Series(texts))).to_list() == series.to_list()
     duckdb = pytest.importorskip("duckdb")
     tokens = pa.table({"tokens": pa.array(columnar.tokenize(TOK, pa.array(texts)))})
-    assert duckdb.sql("select len(tokens) as n from tokens").fetchall() == [(3,), (None,), (3,)]
+    assert duckdb.sql("select len(tokens) as n from tokens").fetchall() == [(3,), (None,), (3,), (len(TOK.tokenize(texts[3])),)]
 
 
 def test_wrong_inputs_name_what_they_got():
@@ -149,7 +154,7 @@ def test_a_stream_that_fails_gives_a_clean_exception():
     with pytest.raises(OSError, match="disk on fire") as raised:
         columnar.tokenize(TOK, stream)
     assert raised.value.errno == 5 and stream.released == 1
-    ok = arrow_c.FailingStream([pa.array(["a b"]), pa.array(["c"])], fail_at=None)
+    ok = arrow_c.FailingStream([pa.array(["a b"]), pa.array(["c"], type=pa.string())], fail_at=None)
     assert as_lists(columnar.tokenize(TOK, ok)) == [["a", "b"], ["c"]] and ok.released == 1
 
 

@@ -233,7 +233,7 @@ TEST(token_columns_match_the_tokenizer_text_by_text_in_any_blocks) {
                 if (!chunk.is_null(i)) tokenizer->tokenize_into(chunk[i], out.tokens);
                 out.row_ends.push_back(static_cast<std::uint32_t>(out.tokens.size()));
             }
-        }, block);
+        }, false, block);
         CHECK(lists.ok() && lists->size() == 1);
         const Node& list = *lists->front();
         CHECK(list.length == static_cast<std::int64_t>(texts.size()) && list.null_count == 46);
