@@ -29,6 +29,22 @@ std::optional<std::string_view> text_at(const StringColumn& c, const RowCursor& 
     return chunk[at.row()];
 }
 
+// Whether every string of rows [first, last) is UTF-8: for strings kept in
+// one run of bytes, the run is, and no string starts inside a character.
+bool strings_utf8(const StringChunk& strings, std::size_t first, std::size_t last) {
+    if (const auto run = strings.run(first, last)) {
+        if (!is_utf8(*run)) return false;
+        for (std::size_t t = first; t < last; ++t) {
+            const std::string_view s = strings[t];
+            if (!s.empty() && (static_cast<unsigned char>(s[0]) & 0xC0) == 0x80) return false;
+        }
+        return true;
+    }
+    for (std::size_t t = first; t < last; ++t)
+        if (!strings.is_null(t) && !is_utf8(strings[t])) return false;
+    return true;
+}
+
 }  // namespace
 
 Result<Corpus> corpus_from_columns(const StringColumn& docids, const StringListColumn& tokens, InvalidText& invalid) {
@@ -47,10 +63,11 @@ Result<Corpus> corpus_from_columns(const StringColumn& docids, const StringListC
             const auto [first, last] = list.range(tokens_at.row());
             builder.reserve_tokens(last - first);
             const StringChunk& strings = list.strings();
+            const bool valid = strings_utf8(strings, first, last);
             for (std::size_t t = first; t < last; ++t) {
                 if (strings.is_null(t)) return value_error("tokens: row " + std::to_string(r) + " holds a null token");
                 const std::string_view token = strings[t];
-                if (!is_utf8(token)) return not_utf8(invalid, "tokens", r, token);
+                if (!valid && !is_utf8(token)) return not_utf8(invalid, "tokens", r, token);
                 builder.add_token(token);
             }
         }

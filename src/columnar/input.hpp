@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -98,6 +99,14 @@ public:
     }
     // Row i's text (empty, and meaningless, for a null row).
     std::string_view operator[](std::size_t i) const noexcept;
+    // The texts of rows [begin, end) as one run of bytes, for the layouts
+    // that keep them so (utf8, large_utf8; nullopt for utf8_view).
+    std::optional<std::string_view> run(std::size_t begin, std::size_t end) const noexcept {
+        if (layout_ == StringLayout::Utf8View) return std::nullopt;
+        if (begin >= end) return std::string_view();
+        const std::string_view first = (*this)[begin];
+        return std::string_view(first.data(), text_bytes(begin, end));
+    }
     // The bytes of rows [begin, end), nulls counted as empty (for cutting
     // work into even blocks).
     std::size_t text_bytes(std::size_t begin, std::size_t end) const noexcept;

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstddef>
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -107,11 +108,15 @@ Result<void> strings_to_views(std::vector<std::shared_ptr<Node>>& lists);
 // are utf8_view (strings_to_views).
 template <class Tokenize>
 Result<std::vector<std::shared_ptr<Node>>> token_lists(const StringColumn& column, Tokenize&& tokenize,
-                                                       bool views = false,
-                                                       std::size_t block_bytes = std::size_t{1} << 18) {
+                                                       bool views = false, std::size_t block_bytes = 0) {
     std::size_t bytes = 0;
     for (const StringChunk& c : column.chunks()) bytes += c.text_bytes(0, c.size());
     if (auto r = check_room(column.rows(), bytes); !r) return std::move(r).error();
+    // Blocks of up to 256 KB, and at least eight per worker when the text is
+    // short, so that the workers finish together.
+    if (block_bytes == 0)
+        block_bytes = std::clamp<std::size_t>(bytes / (8 * pool::num_threads()), std::size_t{1} << 12,
+                                               std::size_t{1} << 18);
     const std::vector<BlockRange> blocks = cut_blocks(column, block_bytes);
     const auto& chunks = column.chunks();
     std::vector<std::shared_ptr<Node>> out;
