@@ -294,16 +294,19 @@ Result<columnar::Column<Chunk>> read_column(ArrowInput input, const char* param)
 template Result<columnar::StringColumn> read_column(ArrowInput, const char*);
 template Result<columnar::StringListColumn> read_column(ArrowInput, const char*);
 
-Error not_utf8(const columnar::StringColumn& column, const char* name) {
+NotUtf8 first_not_utf8(const columnar::StringColumn& column, const char* name) {
     const auto found = columnar::first_invalid_row(column);
     if (!found) fault("a column said to hold text that is not UTF-8 holds none");
     const auto [c, i] = *found;
     std::size_t row = i;
     for (std::size_t k = 0; k < c; ++k) row += column.chunks()[k].size();
-    return not_utf8(column.chunks()[c][i], row, name);
+    return NotUtf8{std::string(column.chunks()[c][i]), row, name};
 }
 
-Error not_utf8(std::string_view text, std::size_t row, const char* column) {
+Error not_utf8(const NotUtf8& bad) {
+    const std::string& text = bad.text;
+    const std::size_t row = bad.row;
+    const char* column = bad.column;
     Ref decoded = Ref::steal(PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "strict"));
     if (decoded) fault("the interpreter decodes a text found not to be UTF-8");
 #if PY_VERSION_HEX >= 0x030C0000

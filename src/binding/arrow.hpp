@@ -40,12 +40,21 @@ struct Convert<ArrowInput> {
 template <class Chunk>
 Result<columnar::Column<Chunk>> read_column(ArrowInput input, const char* param);
 
-// The interpreter's UnicodeDecodeError for `text`, with a note naming its
-// row of `column`.
-Error not_utf8(std::string_view text, std::size_t row, const char* column);
+// A text that is not UTF-8, copied out of its column: the columns of a call
+// are released (their producers' callbacks may run Python code) before the
+// exception is raised.
+struct NotUtf8 {
+    std::string text;
+    std::size_t row;
+    const char* column;
+};
 
-// The same for the first text of `column` that is not UTF-8.
-Error not_utf8(const columnar::StringColumn& column, const char* name);
+// The first text of `column` that is not UTF-8 (there must be one).
+NotUtf8 first_not_utf8(const columnar::StringColumn& column, const char* name);
+
+// The interpreter's UnicodeDecodeError for the text, with a note naming its
+// row of its column. Call it with the call's columns released.
+Error not_utf8(const NotUtf8& bad);
 
 // A new result object over `chunks` (at least one unless `type` is given):
 // a Column (one array: __arrow_c_schema__, __arrow_c_array__ and

@@ -65,13 +65,20 @@ PyObject* function_entry(PyObject*, PyObject* const* args, Py_ssize_t nargsf, Py
 
 // The result column of a call, or its error: text that is not UTF-8 is
 // reported as the interpreter reports it, with the row.
+// The input is released first: its producer's callbacks may run Python
+// code, which must not find an exception of ours pending.
 Result<PyObject*> column_result(Result<std::vector<std::shared_ptr<columnar::Node>>> lists,
-                                const columnar::StringColumn& texts, bool chunked, bool views) {
+                                columnar::StringColumn& texts, bool chunked, bool views) {
     if (!lists) {
         const Error& e = lists.error();
-        if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) return not_utf8(texts, "texts");
+        if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) {
+            const NotUtf8 bad = first_not_utf8(texts, "texts");
+            texts.release();
+            return not_utf8(bad);
+        }
         return std::move(lists).error();
     }
+    texts.release();
     std::shared_ptr<columnar::Node> type;
     if (lists->empty()) {
         std::vector<std::shared_ptr<columnar::Node>> empty{columnar::ListBuilder(columnar::StringChunk{}).finish()};
@@ -117,10 +124,15 @@ Result<PyObject*> pre_tokenize(const Args& args) {
 
 // ---- QAAnnotator ----
 
-// The error of a call that found text that is not UTF-8 (`invalid`).
-Error annotate_error(Error e, const columnar::InvalidText& invalid) {
-    if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8)
-        return not_utf8(invalid.text, invalid.row, invalid.column);
+// The error of a call that found text that is not UTF-8 (`invalid`),
+// raised once the call's columns are released (see column_result).
+template <class... Columns>
+Error annotate_error(Error e, const columnar::InvalidText& invalid, Columns&... columns) {
+    if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) {
+        const NotUtf8 bad{std::string(invalid.text), invalid.row, invalid.column};
+        (columns.release(), ...);
+        return not_utf8(bad);
+    }
     return e;
 }
 
@@ -143,7 +155,9 @@ Result<PyObject*> annotator(const Args& args) {
     QUARNEL_TRY(RegexTokenizer tokenizer, RegexTokenizer::create(pattern, lowercase, normalize, form));
     columnar::InvalidText invalid;
     Result<Corpus> corpus = without_gil([&] { return columnar::corpus_from_columns(docids, tokens, invalid); });
-    if (!corpus) return annotate_error(std::move(corpus).error(), invalid);
+    if (!corpus) return annotate_error(std::move(corpus).error(), invalid, docids, tokens);
+    docids.release();
+    tokens.release();
     PyTypeObject* type = type_object(class_def<QAAnnotator>());
     if (!type) return pending();
     return instantiate<QAAnnotator>(type, QAAnnotator(std::move(tokenizer), std::move(corpus).value()));
@@ -164,7 +178,10 @@ Result<PyObject*> annotate(const Args& args) {
                 read_column<columnar::StringListChunk>(std::move(answer_input), "answers"));
     columnar::InvalidText invalid;
     auto run = without_gil([&] { return columnar::judge_run(annotator.get(), qids, docids, answers, invalid); });
-    if (!run) return annotate_error(std::move(run).error(), invalid);
+    if (!run) return annotate_error(std::move(run).error(), invalid, qids, docids, answers);
+    qids.release();
+    docids.release();
+    answers.release();
     return built(new_column({std::move(run).value()}, false));
 }
 
