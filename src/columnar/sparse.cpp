@@ -2,9 +2,11 @@
 
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "converter/pseudo_text.hpp"
 #include "converter/render.hpp"
 #include "pool/pool.hpp"
 
@@ -112,32 +114,45 @@ Result<std::shared_ptr<Node>> maps_column(const Converter& converter, const Conv
 }
 
 Result<std::shared_ptr<Node>> pseudo_text_column(const Converter& converter, const Conversion& conversion) {
-    const bool collide = converter.keys_may_collide(conversion.options());
-    const std::size_t rows = conversion.matrix().rows;
-    Values<std::int64_t> offsets;
-    Bytes texts;
-    offsets.push_back(0);
-    Result<void> r = pool::pipeline<std::string>(
-        rows, 16,
-        [&](std::size_t row) -> Result<std::string> {
-            QUARNEL_TRY(JsonRep rep, conversion.row(row));
-            if (collide) rep = conversion.merge_equal_keys(std::move(rep));
-            std::vector<converter::Token> tokens;
-            conversion.tokens(rep, tokens);
-            return converter::render_text(tokens);
-        },
-        [&](std::size_t, std::string&& text) -> Result<void> {
-            texts.append(text);
-            offsets.push_back(static_cast<std::int64_t>(texts.size()));
-            return {};
-        });
-    if (!r) return std::move(r).error();
+    // The reps of every row (as the pseudo-text methods make them), each
+    // text measured; then the exact buffer, and the texts written into it
+    // on the pool.
+    QUARNEL_TRY(std::vector<JsonRep> reps, conversion.all_rows());
+    struct Row {
+        std::vector<converter::Token> tokens;
+        std::optional<std::size_t> size;
+    };
+    std::vector<Row> rows = pool::map_ordered<Row>(reps.size(), [&](std::size_t r) {
+        Row row;
+        conversion.tokens(reps[r], row.tokens);
+        row.size = converter::measure_utf8(row.tokens);
+        return row;
+    });
+    (void)converter;
+    const std::size_t n = rows.size();
+    Buffer offsets(8 * (n + 1));
+    auto* o = offsets.as<std::int64_t>();
+    std::size_t total = 0;
+    o[0] = 0;
+    for (std::size_t r = 0; r < n; ++r) {
+        if (!rows[r].size || __builtin_add_overflow(total, *rows[r].size, &total) ||
+            total > converter::machine_memory())
+            return Error{ErrorKind::MemoryError,
+                         "cannot allocate the pseudo text: it needs more memory than this machine has"};
+        o[r + 1] = static_cast<std::int64_t>(total);
+    }
+    Buffer texts(total);
+    char* data = texts.as<char>();
+    pool::map_ordered<char>(n, [&](std::size_t r) {
+        converter::render_utf8_into(rows[r].tokens, data + o[r]);
+        return '\0';
+    });
     auto node = std::make_shared<Node>();
     node->format = "U";
-    node->length = static_cast<std::int64_t>(rows);
+    node->length = static_cast<std::int64_t>(n);
     node->buffers.emplace_back();
-    node->buffers.push_back(offsets.finish());
-    node->buffers.push_back(texts.finish());
+    node->buffers.push_back(std::move(offsets));
+    node->buffers.push_back(std::move(texts));
     return node;
 }
 

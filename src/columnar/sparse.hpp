@@ -16,7 +16,9 @@ namespace quarnel::columnar {
 // them). The rows are converted on the pool and appended in order.
 Result<std::shared_ptr<Node>> maps_column(const Converter& converter, const Conversion& conversion);
 
-// One pseudo text per row (rendered on the pool, appended in order).
+// One pseudo text per row: the rows converted, every text measured, then
+// written on the pool straight into a buffer of exactly their size (a
+// MemoryError before that when they could not fit).
 Result<std::shared_ptr<Node>> pseudo_text_column(const Converter& converter, const Conversion& conversion);
 
 }  // namespace quarnel::columnar
