@@ -231,3 +231,47 @@ def test_sparse_columns_hold_what_the_json_and_pseudo_text_methods_give(dtype):
         assert [sorted(t.split(" ")) for t in texts] == [sorted(t.split(" ")) for t in expected]
     with pytest.raises(KeyError, match="not found in vocab_dict"):
         columnar.sparse_to_maps(quarnel.Converter(), reps, convert_id_to_token=True)
+
+
+INTERRUPTED_CHILD = """
+import signal, sys, threading, time
+import pyarrow as pa
+import quarnel
+from quarnel import columnar
+signal.signal(signal.SIGINT, signal.default_int_handler)
+tok, pre = quarnel.RegexTokenizer(), quarnel.ICUWordPreTokenizer()
+texts = pa.array(["Some words, and more! " * 50] * 60000)
+for call in (lambda: columnar.tokenize(tok, texts), lambda: columnar.pre_tokenize(pre, texts)):
+    sent = []
+    def send():
+        time.sleep(0.3)
+        sent.append(time.monotonic())
+        signal.pthread_kill(threading.main_thread().ident, signal.SIGINT)
+    thread = threading.Thread(target=send)
+    thread.start()
+    try:
+        call()
+        print("finished")
+    except KeyboardInterrupt:
+        print("interrupted %.3f" % (time.monotonic() - sent[0]))
+    thread.join()
+assert pa.array(columnar.tokenize(tok, pa.array(["a b"]))).to_pylist() == [["a", "b"]]
+print("live", columnar._live_exports())
+"""
+
+
+def test_ctrl_c_stops_a_columnar_call_soon_and_leaves_nothing_behind():
+    from conftest import UNDER_ASAN, UNDER_TSAN
+
+    out = subprocess.run([sys.executable, "-c", INTERRUPTED_CHILD], capture_output=True, text=True, timeout=300)
+    assert out.returncode == 0, out.stderr
+    lines = out.stdout.split()
+    assert lines[0::2][:2] == ["interrupted", "interrupted"] and lines[-2:] == ["live", "0"], out.stdout
+    assert max(float(lines[1]), float(lines[3])) < (2.0 if UNDER_ASAN or UNDER_TSAN else 0.5), out.stdout
+
+
+def test_other_threads_run_while_a_column_is_tokenized():
+    from conftest import ticks_during
+
+    texts = pa.array(["The quick brown fox jumps over the lazy dog. " * 40] * 4000)
+    assert ticks_during(lambda: columnar.tokenize(TOK, texts), warm_up=lambda: columnar.tokenize(TOK, texts)) > 3
