@@ -14,43 +14,6 @@ namespace quarnel::columnar {
 
 namespace {
 
-// Bytes appended to a buffer that doubles as it grows.
-class Bytes {
-public:
-    char* extend(std::size_t n) {
-        if (size_ + n > capacity_) {
-            capacity_ = std::max(size_ + n, 2 * capacity_ + 64);
-            buffer_.resize(capacity_);
-        }
-        char* at = buffer_.as<char>() + size_;
-        size_ += n;
-        return at;
-    }
-    void append(std::string_view s) {
-        if (!s.empty()) std::memcpy(extend(s.size()), s.data(), s.size());
-    }
-    std::size_t size() const noexcept { return size_; }
-    Buffer finish() {
-        buffer_.resize(size_);
-        return std::move(buffer_);
-    }
-
-private:
-    Buffer buffer_;
-    std::size_t size_ = 0, capacity_ = 0;
-};
-
-template <class T>
-class Values {
-public:
-    void push_back(T v) { std::memcpy(bytes_.extend(sizeof(T)), &v, sizeof(T)); }
-    std::size_t size() const noexcept { return bytes_.size() / sizeof(T); }
-    Buffer finish() { return bytes_.finish(); }
-
-private:
-    Bytes bytes_;
-};
-
 Error too_large(const char* what) {
     return value_error(std::string("the result is too large for one Arrow array: ") + what);
 }
@@ -60,55 +23,77 @@ constexpr std::size_t kMax32 = static_cast<std::size_t>(std::numeric_limits<std:
 }  // namespace
 
 Result<std::shared_ptr<Node>> maps_column(const Converter& converter, const Conversion& conversion) {
-    const bool collide = converter.keys_may_collide(conversion.options());
+    // Every row converted on the pool (its equal keys merged, as the
+    // pseudo-text methods do), the entries and key bytes counted, then the
+    // map's buffers at their exact sizes, filled on the pool row by row.
+    (void)converter;
+    QUARNEL_TRY(std::vector<JsonRep> reps, conversion.all_rows());
     const std::string_view prefix = conversion.options().negative_prefix;
-    const std::size_t rows = conversion.matrix().rows;
-    Values<std::int32_t> map_offsets, key_offsets, values;
-    Bytes keys;
-    map_offsets.push_back(0);
-    key_offsets.push_back(0);
-    Result<void> r = conversion.stream([&](std::size_t, JsonRep&& rep) -> Result<void> {
-        if (collide) rep = conversion.merge_equal_keys(std::move(rep));
-        for (const RepEntry& e : rep) {
-            if (e.negative) keys.append(prefix);
-            keys.append(e.base());
-            if (keys.size() > kMax32) return too_large("keys of 2 GiB or more");
-            key_offsets.push_back(static_cast<std::int32_t>(keys.size()));
-            values.push_back(e.value);
+    const std::size_t rows = reps.size();
+    Buffer map_offsets(4 * (rows + 1));
+    std::vector<std::size_t> key_starts(rows + 1, 0);
+    auto* mo = map_offsets.as<std::int32_t>();
+    std::size_t entries = 0, bytes = 0;
+    mo[0] = 0;
+    for (std::size_t r = 0; r < rows; ++r) {
+        for (const RepEntry& e : reps[r]) bytes += (e.negative ? prefix.size() : 0) + e.size;
+        entries += reps[r].size();
+        if (entries > kMax32) return too_large("2^31 entries or more");
+        if (bytes > kMax32) return too_large("keys of 2 GiB or more");
+        mo[r + 1] = static_cast<std::int32_t>(entries);
+        key_starts[r + 1] = bytes;
+    }
+    Buffer key_offsets(4 * (entries + 1));
+    Buffer keys(bytes);
+    Buffer values(4 * entries);
+    auto* ko = key_offsets.as<std::int32_t>();
+    auto* kb = keys.as<char>();
+    auto* v = values.as<std::int32_t>();
+    ko[0] = 0;
+    pool::map_ordered<char>(rows, [&](std::size_t r) {
+        std::size_t at = key_starts[r];
+        std::size_t i = static_cast<std::size_t>(mo[r]);
+        for (const RepEntry& e : reps[r]) {
+            if (e.negative) {
+                std::memcpy(kb + at, prefix.data(), prefix.size());
+                at += prefix.size();
+            }
+            const std::string_view base = e.base();
+            std::memcpy(kb + at, base.data(), base.size());
+            at += base.size();
+            ko[i + 1] = static_cast<std::int32_t>(at);
+            v[i] = e.value;
+            ++i;
         }
-        if (values.size() > kMax32) return too_large("2^31 entries or more");
-        map_offsets.push_back(static_cast<std::int32_t>(values.size()));
-        return {};
+        return '\0';
     });
-    if (!r) return std::move(r).error();
-    const auto entries = static_cast<std::int64_t>(values.size());
 
     auto key = std::make_shared<Node>();
     key->format = "u";
     key->name = "key";
     key->flags = 0;
-    key->length = entries;
+    key->length = static_cast<std::int64_t>(entries);
     key->buffers.emplace_back();
-    key->buffers.push_back(key_offsets.finish());
-    key->buffers.push_back(keys.finish());
+    key->buffers.push_back(std::move(key_offsets));
+    key->buffers.push_back(std::move(keys));
     auto value = std::make_shared<Node>();
     value->format = "i";
     value->name = "value";
-    value->length = entries;
+    value->length = static_cast<std::int64_t>(entries);
     value->buffers.emplace_back();
-    value->buffers.push_back(values.finish());
+    value->buffers.push_back(std::move(values));
     auto entry = std::make_shared<Node>();
     entry->format = "+s";
     entry->name = "entries";
     entry->flags = 0;
-    entry->length = entries;
+    entry->length = static_cast<std::int64_t>(entries);
     entry->buffers.emplace_back();
     entry->children = {std::move(key), std::move(value)};
     auto map = std::make_shared<Node>();
     map->format = "+m";
     map->length = static_cast<std::int64_t>(rows);
     map->buffers.emplace_back();
-    map->buffers.push_back(map_offsets.finish());
+    map->buffers.push_back(std::move(map_offsets));
     map->children.push_back(std::move(entry));
     return map;
 }

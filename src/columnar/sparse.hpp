@@ -13,7 +13,8 @@ namespace quarnel::columnar {
 
 // One map per row, its entries in column order (where two keys of a row
 // are equal, the later column's value at the first's place, as a dict gets
-// them). The rows are converted on the pool and appended in order.
+// them). The rows are converted on the pool, counted, and written on the
+// pool into buffers of exactly their size.
 Result<std::shared_ptr<Node>> maps_column(const Converter& converter, const Conversion& conversion);
 
 // One pseudo text per row: the rows converted, every text measured, then
