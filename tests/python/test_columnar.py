@@ -2,6 +2,7 @@
 API on the same data; every input layout and chunking; the errors; and the
 release callbacks of what is handed out, each run exactly once (the
 sanitizer run checks the memory behind them)."""
+import ctypes
 import gc
 import json
 import mmap
@@ -103,6 +104,17 @@ def test_large_offsets_past_2_31():
     assert as_lists(columnar.tokenize(TOK, column)) == [["far", "away", "."], ["still", "reached"]]
     del column
     data.close()
+
+
+def test_pyarrow_takes_our_buffers_over_without_copying():
+    result = columnar.tokenize(TOK, pa.array(["No copy of these strings, please."]))
+    schema, array = arrow_c.take_array(result)
+    child = array.children[0].contents
+    ours = [child.buffers[i] for i in (1, 2)]  # the token offsets and bytes
+    arrow_c.release(schema)
+    taken = pa.Array._import_from_c(ctypes.addressof(array), pa.large_list(pa.string()))
+    assert [b.address for b in taken.values.buffers()[1:]] == ours
+    assert taken.to_pylist() == [TOK.tokenize("No copy of these strings, please.")]
 
 
 def test_polars_and_duckdb_read_the_results():
@@ -275,3 +287,15 @@ def test_other_threads_run_while_a_column_is_tokenized():
 
     texts = pa.array(["The quick brown fox jumps over the lazy dog. " * 40] * 4000)
     assert ticks_during(lambda: columnar.tokenize(TOK, texts), warm_up=lambda: columnar.tokenize(TOK, texts)) > 3
+
+
+def test_the_datasets_pattern_of_the_readme():
+    datasets = pytest.importorskip("datasets")
+    ds = datasets.Dataset.from_dict({"text": ["Hello, World!", None, "Columns all the way."]}).with_format("arrow")
+
+    def add_tokens(batch):
+        return batch.append_column("tokens", pa.chunked_array(columnar.tokenize(TOK, batch["text"])))
+
+    out = ds.map(add_tokens, batched=True, batch_size=2, new_fingerprint="quarnel-test")
+    assert out.with_format(None)["tokens"] == [TOK.tokenize("Hello, World!"), None,
+                                               TOK.tokenize("Columns all the way.")]
