@@ -22,6 +22,7 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "python"))
 
+import arrow_c  # noqa: E402
 import atheris  # noqa: E402
 
 import quarnel  # noqa: E402
@@ -34,37 +35,11 @@ WORDS = [b"the", b"Word", b" ", b", ", b"don't", b"3.14", b"caf\xc3\xa9", b"e\xc
          b"\xe4\xb8\xad\xe6\x96\x87", b"\xf0\x9f\x98\x80", b"a longer word than twelve", b"\xff", b"\xc3", b"\xed\xa0\x80"]
 
 
-class Schema(ctypes.Structure):
-    pass
+Schema, Array, Stream = arrow_c.ArrowSchema, arrow_c.ArrowArray, arrow_c.ArrowArrayStream
+SCHEMA_RELEASE, ARRAY_RELEASE, STREAM_RELEASE = arrow_c.SCHEMA_RELEASE, arrow_c.ARRAY_RELEASE, arrow_c.STREAM_RELEASE
+GET_SCHEMA, GET_NEXT, GET_ERROR = arrow_c.GET_SCHEMA, arrow_c.GET_NEXT, arrow_c.GET_LAST_ERROR
 
-
-class Array(ctypes.Structure):
-    pass
-
-
-class Stream(ctypes.Structure):
-    pass
-
-
-SCHEMA_RELEASE = ctypes.CFUNCTYPE(None, ctypes.POINTER(Schema))
-ARRAY_RELEASE = ctypes.CFUNCTYPE(None, ctypes.POINTER(Array))
-STREAM_RELEASE = ctypes.CFUNCTYPE(None, ctypes.POINTER(Stream))
-GET_SCHEMA = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(Stream), ctypes.POINTER(Schema))
-GET_NEXT = ctypes.CFUNCTYPE(ctypes.c_int, ctypes.POINTER(Stream), ctypes.POINTER(Array))
-GET_ERROR = ctypes.CFUNCTYPE(ctypes.c_void_p, ctypes.POINTER(Stream))
-Schema._fields_ = [("format", ctypes.c_char_p), ("name", ctypes.c_char_p), ("metadata", ctypes.c_void_p),
-                   ("flags", ctypes.c_int64), ("n_children", ctypes.c_int64), ("children", ctypes.c_void_p),
-                   ("dictionary", ctypes.c_void_p), ("release", SCHEMA_RELEASE), ("private_data", ctypes.c_void_p)]
-Array._fields_ = [("length", ctypes.c_int64), ("null_count", ctypes.c_int64), ("offset", ctypes.c_int64),
-                  ("n_buffers", ctypes.c_int64), ("n_children", ctypes.c_int64), ("buffers", ctypes.c_void_p),
-                  ("children", ctypes.c_void_p), ("dictionary", ctypes.c_void_p), ("release", ARRAY_RELEASE),
-                  ("private_data", ctypes.c_void_p)]
-Stream._fields_ = [("get_schema", GET_SCHEMA), ("get_next", GET_NEXT), ("get_last_error", GET_ERROR),
-                   ("release", STREAM_RELEASE), ("private_data", ctypes.c_void_p)]
-
-_new_capsule = ctypes.pythonapi.PyCapsule_New
-_new_capsule.restype = ctypes.py_object
-_new_capsule.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_void_p]
+_new_capsule = arrow_c._new_capsule
 
 
 class Producer:
@@ -85,7 +60,7 @@ class Producer:
         s = Schema(format=fmt, name=b"", flags=2, n_children=len(children))
         if children:
             kids = (ctypes.POINTER(Schema) * len(children))(*[ctypes.pointer(c) for c in children])
-            s.children = ctypes.cast(kids, ctypes.c_void_p)
+            s.children = ctypes.cast(kids, ctypes.POINTER(ctypes.POINTER(Schema)))
             self.keep.append(kids)
         s.release = SCHEMA_RELEASE(self._count)
         self.keep += [s, s.release]
@@ -94,10 +69,10 @@ class Producer:
     def array(self, length, offset, null_count, buffers, children=()):
         bufs = (ctypes.c_void_p * len(buffers))(*[None if b is None else ctypes.addressof(b) for b in buffers])
         a = Array(length=length, null_count=null_count, offset=offset, n_buffers=len(buffers),
-                  n_children=len(children), buffers=ctypes.cast(bufs, ctypes.c_void_p))
+                  n_children=len(children), buffers=ctypes.cast(bufs, ctypes.POINTER(ctypes.c_void_p)))
         if children:
             kids = (ctypes.POINTER(Array) * len(children))(*[ctypes.pointer(c) for c in children])
-            a.children = ctypes.cast(kids, ctypes.c_void_p)
+            a.children = ctypes.cast(kids, ctypes.POINTER(ctypes.POINTER(Array)))
             self.keep.append(kids)
         a.release = ARRAY_RELEASE(self._count)
         self.keep += [a, a.release, bufs, *[b for b in buffers if b is not None]]
@@ -261,9 +236,7 @@ class Mismatch(Exception):
     pass
 
 
-_get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
-_get_pointer.restype = ctypes.c_void_p
-_get_pointer.argtypes = [ctypes.py_object, ctypes.c_char_p]
+_get_pointer = arrow_c.pointer
 
 
 def _strings(fmt, array, n):

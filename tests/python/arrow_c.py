@@ -1,11 +1,8 @@
-"""Arrow's C data interface from Python, with ctypes, for the columnar tests:
-the structures, a producer of string streams that can fail part way, and
-consumers that stop part way. (pyarrow provides the arrays themselves.)"""
-from __future__ import annotations
-
+"""Arrow's C data interface from Python, with ctypes, for the columnar tests
+and the columnar fuzz target: the structures, a producer of string streams
+that can fail part way, and consumers that stop part way. (pyarrow, where a
+helper needs it, provides the arrays themselves.)"""
 import ctypes
-
-import pyarrow as pa
 
 
 class ArrowSchema(ctypes.Structure):
@@ -30,16 +27,16 @@ GET_LAST_ERROR = ctypes.CFUNCTYPE(ctypes.c_void_p, ctypes.POINTER(ArrowArrayStre
 ArrowSchema._fields_ = [("format", ctypes.c_char_p), ("name", ctypes.c_char_p), ("metadata", ctypes.c_void_p),
                         ("flags", ctypes.c_int64), ("n_children", ctypes.c_int64),
                         ("children", ctypes.POINTER(ctypes.POINTER(ArrowSchema))),
-                        ("dictionary", ctypes.c_void_p), ("release", ctypes.c_void_p),
+                        ("dictionary", ctypes.c_void_p), ("release", SCHEMA_RELEASE),
                         ("private_data", ctypes.c_void_p)]
 ArrowArray._fields_ = [("length", ctypes.c_int64), ("null_count", ctypes.c_int64), ("offset", ctypes.c_int64),
                        ("n_buffers", ctypes.c_int64), ("n_children", ctypes.c_int64),
                        ("buffers", ctypes.POINTER(ctypes.c_void_p)),
                        ("children", ctypes.POINTER(ctypes.POINTER(ArrowArray))),
-                       ("dictionary", ctypes.c_void_p), ("release", ctypes.c_void_p),
+                       ("dictionary", ctypes.c_void_p), ("release", ARRAY_RELEASE),
                        ("private_data", ctypes.c_void_p)]
 ArrowArrayStream._fields_ = [("get_schema", GET_SCHEMA), ("get_next", GET_NEXT),
-                             ("get_last_error", GET_LAST_ERROR), ("release", ctypes.c_void_p),
+                             ("get_last_error", GET_LAST_ERROR), ("release", STREAM_RELEASE),
                              ("private_data", ctypes.c_void_p)]
 
 _get_pointer = ctypes.pythonapi.PyCapsule_GetPointer
@@ -56,8 +53,7 @@ def pointer(capsule, name: bytes):
 
 def release(struct) -> None:
     """Calls a structure's release callback, as a consumer does."""
-    kind = {ArrowSchema: SCHEMA_RELEASE, ArrowArray: ARRAY_RELEASE, ArrowArrayStream: STREAM_RELEASE}[type(struct)]
-    kind(struct.release)(ctypes.byref(struct))
+    struct.release(ctypes.pointer(struct))
 
 
 class FailingStream:
@@ -82,7 +78,7 @@ class FailingStream:
             if self.next == self.fail_at:
                 return self.errno
             if self.next == len(self.arrays):
-                out.contents.release = None
+                out.contents.release = ARRAY_RELEASE()
                 return 0
             self.arrays[self.next]._export_to_c(ctypes.addressof(out.contents))
             self.next += 1
@@ -93,13 +89,12 @@ class FailingStream:
 
         def release_stream(s):
             self.released += 1
-            s.contents.release = None
+            s.contents.release = STREAM_RELEASE()
 
         callbacks = (GET_SCHEMA(get_schema), GET_NEXT(get_next), GET_LAST_ERROR(last_error),
                      STREAM_RELEASE(release_stream), message, stream)
         self._keep.append(callbacks)
-        stream.get_schema, stream.get_next, stream.get_last_error = callbacks[:3]
-        stream.release = ctypes.cast(callbacks[3], ctypes.c_void_p)
+        stream.get_schema, stream.get_next, stream.get_last_error, stream.release = callbacks[:4]
         return _new_capsule(ctypes.addressof(stream), b"arrow_array_stream", None)
 
 
@@ -110,8 +105,8 @@ def take_array(result):
     schema, array = ArrowSchema(), ArrowArray()
     ctypes.memmove(ctypes.byref(schema), pointer(schema_capsule, b"arrow_schema"), ctypes.sizeof(schema))
     ctypes.memmove(ctypes.byref(array), pointer(array_capsule, b"arrow_array"), ctypes.sizeof(array))
-    ArrowSchema.from_address(pointer(schema_capsule, b"arrow_schema")).release = None
-    ArrowArray.from_address(pointer(array_capsule, b"arrow_array")).release = None
+    ArrowSchema.from_address(pointer(schema_capsule, b"arrow_schema")).release = SCHEMA_RELEASE()
+    ArrowArray.from_address(pointer(array_capsule, b"arrow_array")).release = ARRAY_RELEASE()
     return schema, array
 
 
@@ -126,6 +121,8 @@ def first_of_stream(result):
     return array
 
 
-def strings_of(array: ArrowArray, schema: pa.DataType) -> list:
+def strings_of(array: ArrowArray, schema) -> list:
     """The values of a moved-out array, through pyarrow (which takes it over)."""
+    import pyarrow as pa
+
     return pa.Array._import_from_c(ctypes.addressof(array), schema).to_pylist()

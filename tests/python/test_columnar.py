@@ -196,7 +196,7 @@ def test_consumers_that_fail_or_stop_part_way_release_everything():
     # A consumer that moves the child out, releases the parent, then the child.
     schema, array = arrow_c.take_array(single)
     child = arrow_c.ArrowArray.from_buffer_copy(array.children[0].contents)
-    array.children[0].contents.release = None
+    array.children[0].contents.release = arrow_c.ARRAY_RELEASE()
     arrow_c.release(array)
     assert arrow_c.strings_of(child, pa.string()) == ["x", "y"]
     arrow_c.release(schema)
