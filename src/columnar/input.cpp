@@ -68,15 +68,16 @@ Result<void> check_offsets(StringLayout layout, const Offset* offsets, std::size
 
 // A view of utf8_view: 4 bytes of length, then either up to 12 bytes inline
 // or 4 bytes of prefix, the data buffer's index and the offset in it.
+struct ViewRef {
+    char prefix[4];
+    std::int32_t buffer;
+    std::int32_t offset;
+};
 struct View {
     std::int32_t length;
     union {
         char inline_bytes[12];
-        struct {
-            char prefix[4];
-            std::int32_t buffer;
-            std::int32_t offset;
-        } ref;
+        ViewRef ref;
     };
 };
 static_assert(sizeof(View) == 16);
