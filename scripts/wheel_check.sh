@@ -30,7 +30,7 @@ check_installed() {
     "$python" -c "
 import pathlib, quarnel
 pkg = pathlib.Path(quarnel.__file__).parent
-missing = [f for f in ('__init__.pyi', 'py.typed') if not (pkg / f).is_file()]
+missing = [f for f in ('__init__.pyi', 'py.typed', 'columnar.py', 'columnar.pyi') if not (pkg / f).is_file()]
 assert not missing, f'not in the wheel: {missing}'
 " &&
     QUARNEL_TEST_INSTALLED=1 "$python" -m pytest -q -p no:cacheprovider "$@" "${pytest_args[@]}")
