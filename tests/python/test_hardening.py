@@ -126,10 +126,17 @@ def test_repeated_calls_leak_nothing(cls_name, case):
     try:
         _burst(case, n)
         gc.collect()
-        before = tracemalloc.get_traced_memory()[0]
-        _burst(case, n)
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
+        # A leak grows on every burst. On a free-threaded build objects can
+        # stay allocated for a while after their last reference went, when
+        # another thread (Dask's profiler, sampling this thread's frames)
+        # held one; that shows in one burst, not in every one.
+        grown = []
+        for _ in range(2):
+            before = tracemalloc.get_traced_memory()[0]
+            _burst(case, n)
+            gc.collect()
+            grown.append(tracemalloc.get_traced_memory()[0] - before)
+        grown = min(grown)
     finally:
         tracemalloc.stop()
     assert grown < 16 * 1024, f"{grown} bytes of Python objects kept by {n} calls"
