@@ -51,18 +51,33 @@ QUARNEL_CACHE=${QUARNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quarnel}
 # classifiers and requires-python follow this list; a test checks that).
 python_versions=(3.11 3.12 3.13)
 
+# The free-threaded CPython versions (built with --disable-gil, "X.Yt"): the
+# test command makes each from Debian's source package into $QUARNEL_CACHE
+# (scripts/free_threaded_python.sh) and runs the whole suite on it.
+ft_python_versions=(3.13t)
+
 # Prints the path of a CPython X.Y interpreter (pythonX.Y on PATH, else the
-# newest pyenv X.Y.*), or nothing when there is none.
+# newest pyenv X.Y.*), or nothing when there is none. X.Yt asks for a
+# free-threaded one (pythonX.Yt on PATH, pyenv X.Y.*t, else the newest one
+# that scripts/free_threaded_python.sh made); X.Y never gives one.
 find_python() {
   local version=$1 candidate
+  local number=${version%t} free_threaded=False
+  [ "$number" != "$version" ] && free_threaded=True
   local candidates=("python$version")
   local root
   root=$(pyenv root 2>/dev/null || echo "${PYENV_ROOT:-$HOME/.pyenv}")
-  for candidate in $(ls -d "$root/versions/$version".* 2>/dev/null | sort -V -r); do
+  for candidate in $(ls -d "$root/versions/$number".* 2>/dev/null | sort -V -r); do
     candidates+=("$candidate/bin/python$version")
   done
+  if [ "$free_threaded" = True ]; then
+    for candidate in $(ls -d "$QUARNEL_CACHE/cpython-$number".*-ft 2>/dev/null | sort -V -r); do
+      [ -f "$candidate/.complete" ] && candidates+=("$candidate/bin/python$version")
+    done
+  fi
   for candidate in "${candidates[@]}"; do
-    if "$candidate" -c "import sys; assert sys.version_info[:2] == tuple(map(int, '$version'.split('.')))" 2>/dev/null; then
+    if "$candidate" -c "import sys, sysconfig; assert sys.version_info[:2] == tuple(map(int, '$number'.split('.')))
+assert bool(sysconfig.get_config_var('Py_GIL_DISABLED')) == $free_threaded" 2>/dev/null; then
       command -v "$candidate"
       return 0
     fi

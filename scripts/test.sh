@@ -116,6 +116,22 @@ numpy1_tests() {
 # The supported CPython versions (python_versions, scripts/lib.sh): .venv's
 # own gets a quick stage, the others one long stage each.
 
+# A free-threaded CPython (ft_python_versions, scripts/lib.sh), made once
+# into $QUARNEL_CACHE, then the whole suite on it with the GIL kept off:
+# PYTHON_GIL=0, as PyICU, which the tests compare with, does not declare
+# that it runs without the GIL and would switch it back on when imported
+# (test_free_threading.py checks in a clean child that quarnel keeps it off).
+# pip prefers wheels there: the newest releases may ship none for an older
+# free-threaded CPython (NumPy 2.5 has none for 3.13t, 2.4 has), and mypy
+# then comes without ast-serialize, which has none either and builds only
+# with a Rust toolchain fetching crates (an older mypy does without it).
+free_threaded_tests() {
+  local version=$1
+  shift
+  bash scripts/free_threaded_python.sh "$version"
+  PIP_PREFER_BINARY=1 PIP_ONLY_BINARY=ast-serialize PYTHON_GIL=0 bash scripts/test_python.sh "$version" "$@"
+}
+
 stage setup        quick bash scripts/setup.sh
 venv_version=$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')
 stage native       quick native_tests
@@ -124,10 +140,14 @@ stage numpy1       quick numpy1_tests
 for version in "${python_versions[@]}"; do
   [ "$version" = "$venv_version" ] || stage "python$version" long bash scripts/test_python.sh "$version" "${pytest_args[@]}"
 done
+for version in "${ft_python_versions[@]}"; do
+  stage "python$version" long free_threaded_tests "$version" "${pytest_args[@]}"
+done
 stage clang-libcxx long bash scripts/clang_libcxx.sh
 stage aarch64      long bash scripts/cross_aarch64.sh
 stage wheel        long bash scripts/wheel_check.sh
 stage sanitize     long bash scripts/sanitize.sh "${pytest_args[@]}"
 stage tsan         long bash scripts/tsan.sh
+stage tsan-ft      long bash scripts/tsan_free_threaded.sh
 stage fuzz         long bash scripts/fuzz.sh
 summary

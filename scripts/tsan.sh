@@ -45,6 +45,6 @@ site=$(.venv/bin/python -c 'import sysconfig; print(sysconfig.get_paths()["purel
 # The system allocator, which the sanitizer sees, instead of the
 # interpreter's own pools, whose reuse of memory it cannot see.
 PYTHONMALLOC=malloc PYTHONPATH="$PWD/$build:$site" nice -n 19 "$build/python" -m pytest -q -p no:cacheprovider \
-  tests/python/test_pool.py tests/python/test_interrupt.py tests/python/test_hardening.py \
+  tests/python/test_pool.py tests/python/test_interrupt.py tests/python/test_hardening.py tests/python/test_free_threading.py \
   tests/python/test_regex_tokenizer.py tests/python/test_qa_annotator.py tests/python/test_icu_word_pre_tokenizer.py \
   -k "(thread or interrupt or batches) and not fork" "$@"
