@@ -53,7 +53,18 @@ step "a fresh copy of the $release chroot in $chroot"
 rm -rf "$chroot"
 cp -a "$base" "$chroot"
 rm -f "$chroot/.debootstrap-done"
+# The network as this machine has it: its resolver, and the certificate
+# authorities added to its trust store (a proxy's, say) with the variables
+# that point TLS clients at that store.
 cp /etc/resolv.conf "$chroot/etc/resolv.conf"
+if compgen -G "/usr/local/share/ca-certificates/*" >/dev/null; then
+  cp -a /usr/local/share/ca-certificates/. "$chroot/usr/local/share/ca-certificates/"
+  chroot "$chroot" update-ca-certificates >/dev/null 2>&1
+fi
+tls_env=()
+for name in SSL_CERT_FILE SSL_CERT_DIR PIP_CERT REQUESTS_CA_BUNDLE CURL_CA_BUNDLE; do
+  [ -z "${!name:-}" ] || tls_env+=("$name=${!name}")
+done
 git clone -q --no-checkout "$repo" "$chroot/root/quarnel"
 git -C "$chroot/root/quarnel" checkout -q "$commit"
 step "cloned $(git log -1 --format='%h %s' "$commit" | cut -c1-100)"
@@ -61,7 +72,7 @@ step "cloned $(git log -1 --format='%h %s' "$commit" | cut -c1-100)"
 # in_chroot COMMAND...: runs COMMAND as root in the chroot's clone, with a
 # clean environment.
 in_chroot() {
-  unshare --mount --fork bash -c '
+  TLS_ENV="${tls_env[*]}" unshare --mount --fork bash -c '
     set -e
     root=$1
     shift
@@ -71,7 +82,7 @@ in_chroot() {
     mount -t tmpfs shm "$root/dev/shm"
     exec chroot "$root" /usr/bin/env -i PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
       HOME=/root LANG=C.UTF-8 TERM="${TERM:-dumb}" ${CI:+CI=$CI} ${QUARNEL_STAGES:+QUARNEL_STAGES=$QUARNEL_STAGES} \
-      ${QUARNEL_QUICK:+QUARNEL_QUICK=$QUARNEL_QUICK} bash -c "cd /root/quarnel && exec \"\$@\"" _ "$@"' \
+      ${QUARNEL_QUICK:+QUARNEL_QUICK=$QUARNEL_QUICK} $TLS_ENV bash -c "cd /root/quarnel && exec \"\$@\"" _ "$@"' \
     _ "$chroot" "$@"
 }
 step "$(in_chroot sh -c '. /etc/os-release; echo "$PRETTY_NAME, $(python3 --version)"')"
