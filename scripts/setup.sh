@@ -46,4 +46,7 @@ if ((sanitize)); then
 fi
 
 echo "setup: building quarnel"
+# Through ccache, as every build of the test command: the demo's build is
+# then the one the test command finds up to date.
+use_ccache
 logged build/logs/setup.log .venv/bin/python -m pip install -v --disable-pip-version-check --no-build-isolation --no-deps .
