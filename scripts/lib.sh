@@ -136,6 +136,13 @@ run_native_tests() {
   done
 }
 
+# The major version of the installed clang (14 on Debian 12, 19 on 13).
+clang_major() {
+  local version
+  version=$(clang -dumpversion)
+  echo "${version%%.*}"
+}
+
 # Whether the Python at $1 can import every package of requirements-dev.txt.
 dev_packages_installed() {
   "$1" -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy, tqdm, distributed, pytest_timeout" 2>/dev/null

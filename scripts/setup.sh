@@ -20,9 +20,10 @@ if [ "${1:-}" = "--sanitize" ]; then
 fi
 need_debian_packages "${debian_packages[@]}"
 if ((sanitize)); then
-  # The sanitizer and libFuzzer runtimes of the installed clang.
-  clang_version=$(clang -dumpversion)
-  need_debian_packages "libclang-rt-${clang_version%%.*}-dev"
+  # The sanitizer and libFuzzer runtimes of the installed clang, and its
+  # llvm-symbolizer: the sanitizers' reports and suppressions name
+  # functions only through it.
+  need_debian_packages "libclang-rt-$(clang_major)-dev" "llvm-$(clang_major)"
 fi
 
 python=${PYTHON:-python3}
