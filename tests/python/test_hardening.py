@@ -122,17 +122,20 @@ def test_repeated_calls_leak_nothing(cls_name, case):
     _burst(case, n)
     gc.collect()
     refs = [sys.getrefcount(a) for a in case.args]
-    tracemalloc.start()
-    try:
+    if UNDER_ASAN:  # (conftest.TRACEMALLOC_UNDER_ASAN)
         _burst(case, n)
-        gc.collect()
-        before = tracemalloc.get_traced_memory()[0]
-        _burst(case, n)
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert grown < 16 * 1024, f"{grown} bytes of Python objects kept by {n} calls"
+    else:
+        tracemalloc.start()
+        try:
+            _burst(case, n)
+            gc.collect()
+            before = tracemalloc.get_traced_memory()[0]
+            _burst(case, n)
+            gc.collect()
+            grown = tracemalloc.get_traced_memory()[0] - before
+        finally:
+            tracemalloc.stop()
+        assert grown < 16 * 1024, f"{grown} bytes of Python objects kept by {n} calls"
     assert refs == [sys.getrefcount(a) for a in case.args]
     if not UNDER_ASAN:
         start = _rss_kb()
