@@ -24,6 +24,7 @@ if [ -z "$python" ]; then
   exit 77
 fi
 
+need_debian_python_parts "$python"
 venv=.venv-$version
 if [ ! -x "$venv/bin/python" ] || [ "$("$venv/bin/python" -c 'import sys; print(sys.prefix != sys.base_prefix)')" != True ]; then
   echo "python $version: creating $venv from $python"

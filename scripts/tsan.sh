@@ -10,7 +10,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 bash scripts/setup.sh --sanitize
-export PATH="$PWD/.venv/bin:$PATH"
+# (llvm-symbolizer from the LLVM of the installed clang)
+export PATH="$PWD/.venv/bin:/usr/lib/llvm-$(clang_major)/bin:$PATH"
 build=build/tsan
 logged build/logs/tsan.log bash -c "
   CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

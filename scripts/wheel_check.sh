@@ -2,10 +2,10 @@
 # Checks wheels on their own: each goes into a fresh virtual environment of
 # its CPython together with its test extras, and the Python suite runs
 # against the installed package from outside the source tree (conftest.py
-# makes sure it is the installed one). aarch64 wheels (cp311) are checked
-# the same way on Debian's arm64 CPython under qemu-aarch64.
+# makes sure it is the installed one). aarch64 wheels are checked the same
+# way on Debian's arm64 CPython of their version under qemu-aarch64.
 #   bash scripts/wheel_check.sh WHEEL...
-#   bash scripts/wheel_check.sh            builds the cp311 wheel (build_wheel.sh) and checks it
+#   bash scripts/wheel_check.sh            builds the wheel of .venv's CPython (build_wheel.sh) and checks it
 # Arguments after `--` go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -17,7 +17,7 @@ while (($#)); do
   wheels+=("$(realpath "$1")"); shift
 done
 if ((${#wheels[@]} == 0)); then
-  bash scripts/build_wheel.sh 3.11
+  bash scripts/build_wheel.sh "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
   mapfile -t wheels <build/wheel/built.txt
 fi
 
@@ -42,14 +42,13 @@ for wheel in "${wheels[@]}"; do
   version=${tag:2:1}.${tag:3}
   case "$name" in
     *_aarch64.whl)
-      # An arm64 virtual environment of Debian's arm64 CPython 3.11, run
-      # under qemu-aarch64 (scripts/lib.sh): made by that interpreter, its
-      # bin/python a launcher through qemu whose argv[0] keeps the
-      # environment's (so sys.prefix is the environment), filled by .venv's
-      # pip with the aarch64 wheels of the wheel's test extras.
-      [ "$tag" = cp311 ] || { echo "wheel check: no arm64 CPython $version to check $name with" >&2; exit 1; }
+      # An arm64 virtual environment of Debian's arm64 CPython of the
+      # wheel's version, run under qemu-aarch64 (scripts/lib.sh): made by
+      # that interpreter, its bin/python a launcher through qemu whose argv[0]
+      # keeps the environment's (so sys.prefix is the environment), filled by
+      # .venv's pip with the aarch64 wheels of the wheel's test extras.
       arm64=$root/build/aarch64
-      arm64_python "$arm64"
+      arm64_python "$arm64" "$version"
       venv=$root/build/wheel-check/$tag-aarch64
       echo "wheel check: $name into a fresh arm64 CPython $version environment under qemu-aarch64"
       rm -rf "$venv"
@@ -60,7 +59,7 @@ for wheel in "${wheels[@]}"; do
 PYTHONHOME=/usr exec qemu-aarch64 -0 "\$0" "$arm64_cpython" "\$@"
 EOF
       chmod +x "$venv/bin/python"
-      arm64_pip_install --target "$venv/lib/python3.11/site-packages" "$wheel[test]"
+      arm64_pip_install --target "$venv/lib/python$version/site-packages" "$wheel[test]"
       "$venv/bin/python" -c "import platform, sys; print('wheel check: python', sys.version.split()[0], platform.machine(), sys.prefix)"
       arm64_pytest_args "$root/tests/python"
       check_installed "$venv/bin/python" "${arm64_pytest[@]}"
@@ -69,6 +68,7 @@ EOF
       venv=$root/build/wheel-check/$tag
       echo "wheel check: $name into a fresh CPython $version environment"
       python=$(need_python "$version")
+      need_debian_python_parts "$python"
       "$python" -m venv --clear "$venv"
       "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel[test]"
       check_installed "$venv/bin/python" "$root/tests/python"
