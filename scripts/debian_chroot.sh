@@ -106,3 +106,39 @@ chroot_network() {
     [ -z "${!name:-}" ] || chroot_env+=("$name=${!name}")
   done
 }
+
+# in_python_chroot VERSION [DIR...] -- COMMAND...: runs COMMAND (a script of
+# this clone, run from its root) in the chroot of the suite that serves
+# CPython VERSION, with the clone and each DIR (where the files it is given
+# lie) mounted at their own paths, QUARNEL_CHROOT=SUITE (how the script
+# knows where it runs), CI and every QUARNEL_* variable passed on, and the
+# network settings for pip. Returns COMMAND's status. When there is no such
+# chroot it returns 1 with chroot_missing set to why: "unserved: ..." for
+# a version no Debian suite serves, "failed: ..." for a chroot that could
+# not be made.
+chroot_missing=
+in_python_chroot() {
+  local version=$1 suite name
+  shift
+  chroot_binds=("$PWD")
+  while (($#)) && [ "$1" != -- ]; do
+    chroot_binds+=("$1")
+    shift
+  done
+  shift
+  if ! suite=$(debian_python_suite "$version"); then
+    chroot_missing="unserved: no CPython $version here and no Debian suite serves it: install it (pyenv install $version) or put python$version on PATH"
+    return 1
+  fi
+  if ! debian_chroot "$suite"; then
+    chroot_missing="failed: no CPython $version: the Debian $suite chroot that serves it could not be made (above)"
+    return 1
+  fi
+  echo "python $version: Debian $suite's, in $chroot"
+  chroot_cwd=$PWD
+  chroot_env+=(QUARNEL_CHROOT="$suite" CI="${CI:-}")
+  for name in ${!QUARNEL_*}; do
+    [ "$name" = QUARNEL_CHROOT ] || chroot_env+=("$name=${!name}")
+  done
+  in_chroot "$chroot" "$@"
+}

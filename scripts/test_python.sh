@@ -34,21 +34,13 @@ unavailable() {
 python=$(find_python "$version")
 if [ -z "$python" ] && [ -z "${QUARNEL_CHROOT:-}" ]; then
   source scripts/debian_chroot.sh
-  if ! suite=$(debian_python_suite "$version"); then
-    echo "skipped: no CPython $version here and no Debian suite serves it: install it (pyenv install $version) or put python$version on PATH"
-    exit 77
-  fi
-  debian_chroot "$suite" ||
-    unavailable "no CPython $version: the Debian $suite chroot that serves it could not be made (above)"
-  echo "python $version: Debian $suite's, in $chroot"
-  chroot_binds=("$PWD")
-  chroot_cwd=$PWD
-  chroot_env+=(QUARNEL_CHROOT="$suite" CI="${CI:-}")
-  for name in ${!QUARNEL_*}; do
-    [ "$name" = QUARNEL_CHROOT ] || chroot_env+=("$name=${!name}")
-  done
-  in_chroot "$chroot" bash scripts/test_python.sh "$version" "$@"
-  exit 0
+  status=0
+  in_python_chroot "$version" -- bash scripts/test_python.sh "$version" "$@" || status=$?
+  case $chroot_missing in
+    unserved:*) echo "skipped: ${chroot_missing#*: }"; exit 77 ;;  # even under CI
+    failed:*) unavailable "${chroot_missing#*: }" ;;
+  esac
+  exit $status
 fi
 if [ -z "$python" ]; then
   echo "FAILED: no python$version in the Debian $QUARNEL_CHROOT chroot"
