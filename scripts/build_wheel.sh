@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Self-contained wheels, one per CPython, built from the sdist:
-#   bash scripts/build_wheel.sh [3.11 3.12 3.13]   (default: every supported version)
+#   bash scripts/build_wheel.sh [3.11 3.12 ...]   (default: every supported version this machine has)
 #     -> dist/quarnel-<version>.tar.gz and dist/quarnel-*-cp3XX-*-manylinux_*_x86_64.whl
 # The sdist is built and checked first (scripts/sdist.py), so every wheel
 # proves that it holds what a build needs. ICU is linked statically into the
@@ -17,7 +17,15 @@ cd "$(dirname "$0")/.."
 source scripts/lib.sh
 root=$PWD
 versions=("$@")
-((${#versions[@]})) || versions=("${python_versions[@]}")
+if ((${#versions[@]} == 0)); then
+  for version in "${python_versions[@]}"; do
+    if [ -n "$(find_python "$version")" ]; then
+      versions+=("$version")
+    else
+      echo "wheel: no CPython $version here, no cp${version/./} wheel"
+    fi
+  done
+fi
 export PATH="$PATH:$root/.venv/bin"   # cmake and ninja
 export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2}
 pip_q=(-q --disable-pip-version-check)

@@ -49,7 +49,9 @@ QUARNEL_CACHE=${QUARNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quarnel}
 # The CPython versions we support: the test command runs the whole suite on
 # each and the wheel scripts build one wheel per version (the package's
 # classifiers and requires-python follow this list; a test checks that).
-python_versions=(3.11 3.12 3.13)
+# Versions this machine lacks come from Debian chroots
+# (scripts/debian_chroot.sh).
+python_versions=(3.11 3.12 3.13 3.14 3.15)
 
 # The free-threaded CPython versions (built with --disable-gil, "X.Yt"): the
 # test command makes each from Debian's source package into $QUARNEL_CACHE
@@ -253,4 +255,42 @@ arm64_pytest_args() {
     --deselect tests/python/test_regex_tokenizer.py::test_batches_work_in_forked_children)
   [ "${QUARNEL_AARCH64_PYTEST:-}" = all ] || arm64_pytest+=(--ignore="$tests/test_hardening.py")
   echo "aarch64: test_batches_work_in_forked_children deselected: qemu-user aborts in the forked child of a threaded program"
+}
+
+# The Debian registry the host's apt uses (deb822 or one-line sources),
+# for debootstrap.
+debian_mirror() {
+  local mirror
+  mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
+  [ -n "$mirror" ] || mirror=$(awk '$1 == "deb" { print $2; exit }' /etc/apt/sources.list 2>/dev/null)
+  echo "${mirror:-http://deb.debian.org/debian}"
+}
+
+# in_chroot DIR COMMAND...: runs COMMAND as root in the Debian root file
+# system DIR (made by debootstrap) with a clean environment plus the
+# variables of chroot_env (NAME=VALUE...), starting in chroot_cwd. It runs
+# in a private mount namespace: proc, a tmpfs on /dev/shm (POSIX semaphores
+# for multiprocessing), a terminal file system of its own and the host
+# directories of chroot_binds, each mounted at its own path inside, go away
+# with the command, whatever happens.
+chroot_env=()
+chroot_binds=()
+chroot_cwd=/
+in_chroot() {
+  local dir=$1
+  shift
+  unshare --mount --propagation private --fork bash -c '
+    set -e
+    root=$1 cwd=$2 binds=$3
+    shift 3
+    mount -t proc proc "$root/proc"
+    mkdir -p "$root/dev/shm" && mount -t tmpfs shm "$root/dev/shm"
+    mkdir -p "$root/dev/pts" && mount -t devpts -o newinstance,ptmxmode=0666 devpts "$root/dev/pts"
+    for ((i = 0; i < binds; i++)); do
+      mkdir -p "$root$1" && mount --bind "$1" "$root$1"
+      shift
+    done
+    exec chroot "$root" /usr/bin/env -i -C "$cwd" HOME=/root LANG=C.UTF-8 \
+      PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin "$@"' \
+    _ "$dir" "$chroot_cwd" "${#chroot_binds[@]}" "${chroot_binds[@]}" "${chroot_env[@]}" "$@"
 }
