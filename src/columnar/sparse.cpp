@@ -43,6 +43,10 @@ Result<std::shared_ptr<Node>> maps_column(const Converter& converter, const Conv
         mo[r + 1] = static_cast<std::int32_t>(entries);
         key_starts[r + 1] = bytes;
     }
+    // Offsets and values take 8 bytes an entry: the buffers must fit before
+    // any of them is written (the kernel would grant them, then kill us).
+    if (4 * (rows + 1) + 8 * entries + 4 + bytes > converter::machine_memory())
+        return Error{ErrorKind::MemoryError, "cannot allocate the result: it needs more memory than this machine has"};
     Buffer key_offsets(4 * (entries + 1));
     Buffer keys(bytes);
     Buffer values(4 * entries);
