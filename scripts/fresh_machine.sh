@@ -76,6 +76,9 @@ in_chroot() {
     set -e
     root=$1
     shift
+    # The root a mount point of its own, as on a machine: the scripts make
+    # chroots of their own in private mount namespaces, which needs that.
+    mount --bind "$root" "$root"
     mount -t proc proc "$root/proc"
     mount --rbind /sys "$root/sys"
     mount --rbind /dev "$root/dev"

@@ -160,9 +160,45 @@ clang_major() {
   echo "${version%%.*}"
 }
 
-# Whether the Python at $1 can import every package of requirements-dev.txt.
-dev_packages_installed() {
-  "$1" -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy, tqdm, distributed, pytest_timeout, pyarrow, polars, duckdb" 2>/dev/null
+# install_dev_packages PYTHON: requirements-dev.txt into the environment
+# of PYTHON, once: what was installed, and what was left out, is written
+# down in the environment beside the requirements it answered. Each listed
+# package comes as a wheel where one exists (what they need may build from
+# source: PyICU has no wheels at all). When a listed package has no wheel
+# for the interpreter (on a free-threaded CPython: Polars ships only abi3
+# wheels, which it cannot load, DuckDB none; their source builds need a
+# Rust toolchain from outside the registries, or most of an hour), the
+# others are installed one by one and it is left out, by name: the tests
+# that need it skip.
+install_dev_packages() {
+  local python=$1 done requirement names=() left=()
+  done="$("$python" -c 'import sys; print(sys.prefix)')/quarnel-dev-packages.txt"
+  if [ -f "$done" ] && cmp -s <(sed -n '/^# requirements$/,$p' "$done" | tail -n +2) requirements-dev.txt; then
+    return 0
+  fi
+  while read -r requirement; do
+    [ -n "$requirement" ] && [ "${requirement:0:1}" != "#" ] && names+=("${requirement%%[[<>=!~;]*}")
+  done <requirements-dev.txt
+  local binary=() name
+  for name in "${names[@]}"; do [ "$name" = PyICU ] || binary+=("$name"); done
+  local pip=("$python" -m pip install -q --disable-pip-version-check --prefer-binary
+    "--only-binary=$(IFS=,; echo "${binary[*]}")")
+  echo "python: installing the development packages (requirements-dev.txt)"
+  if ! "${pip[@]}" -r requirements-dev.txt; then
+    echo "python: some development package has no wheel for this interpreter; installing them one by one"
+    while read -r requirement; do
+      [ -n "$requirement" ] && [ "${requirement:0:1}" != "#" ] || continue
+      "${pip[@]}" "$requirement" || left+=("$requirement")
+    done <requirements-dev.txt
+    ((${#left[@]} < ${#names[@]})) || return 1
+    echo "python: left out, with no wheel for this interpreter (the tests that need them skip): ${left[*]}"
+  fi
+  {
+    echo "# left out"
+    [ ${#left[@]} -eq 0 ] || printf '%s\n' "${left[@]}"
+    echo "# requirements"
+    cat requirements-dev.txt
+  } >"$done"
 }
 
 # Every CMake build of the scripts goes through ccache: the native core is

@@ -34,10 +34,7 @@ if [ ! -x .venv/bin/python ]; then
 else
   need_debian_python_parts "$(.venv/bin/python -c 'import sys; print(sys._base_executable)')"
 fi
-if ! dev_packages_installed .venv/bin/python; then
-  echo "setup: installing Python packages"
-  .venv/bin/python -m pip install -q --disable-pip-version-check -r requirements-dev.txt
-fi
+install_dev_packages .venv/bin/python
 if ((sanitize)); then
   if ! .venv/bin/python -c "import atheris" 2>/dev/null; then
     echo "setup: installing the fuzzing packages"

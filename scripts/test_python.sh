@@ -63,10 +63,7 @@ if [ ! -x "$venv/bin/python" ] || [ "$("$venv/bin/python" -c 'import sys; print(
   rm -rf "$venv"
   "$python" -m venv "$venv"
 fi
-if ! dev_packages_installed "$venv/bin/python"; then
-  echo "python $version: installing Python packages"
-  "$venv/bin/python" -m pip install -q --disable-pip-version-check -r requirements-dev.txt
-fi
+install_dev_packages "$venv/bin/python"
 "$venv/bin/python" -c "import sys; print('python $version:', sys.version.split()[0], sys.executable)"
 logged "build/logs/module-$version.log" \
   "$venv/bin/python" -m pip install -v --disable-pip-version-check --no-build-isolation --no-deps "${build_args[@]}" .

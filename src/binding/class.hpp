@@ -65,16 +65,38 @@ ClassDef& class_def();
 // changes afterwards: that is why calls on several threads at once (the
 // pool's workers, and on free-threaded builds several Python threads) read
 // it without any lock. Only the counter changes, atomically.
+// Atomic operations on a plain machine word that no constructor made (an
+// instance's memory comes from tp_alloc), spelled as std::atomic_ref's. The
+// compiler's builtins: the libc++ of Debian 12 has no std::atomic_ref.
+class WordCounter {
+public:
+    explicit WordCounter(std::size_t& word) noexcept : word_(word) {}
+    std::size_t fetch_add(std::size_t n, std::memory_order order) const noexcept {
+        return order == std::memory_order_relaxed ? __atomic_fetch_add(&word_, n, __ATOMIC_RELAXED)
+                                                  : __atomic_fetch_add(&word_, n, __ATOMIC_SEQ_CST);
+    }
+    std::size_t fetch_sub(std::size_t n, std::memory_order order) const noexcept {
+        return order == std::memory_order_release ? __atomic_fetch_sub(&word_, n, __ATOMIC_RELEASE)
+                                                  : __atomic_fetch_sub(&word_, n, __ATOMIC_SEQ_CST);
+    }
+    std::size_t load(std::memory_order order) const noexcept {
+        return order == std::memory_order_acquire ? __atomic_load_n(&word_, __ATOMIC_ACQUIRE)
+                                                  : __atomic_load_n(&word_, __ATOMIC_SEQ_CST);
+    }
+
+private:
+    static_assert(__atomic_always_lock_free(sizeof(std::size_t), 0));
+    std::size_t& word_;
+};
+
 template <class Native>
 struct Instance {
     PyObject_HEAD
     Native value;
     std::size_t borrows;
 
-    std::atomic_ref<std::size_t> borrow_count() noexcept { return std::atomic_ref<std::size_t>(borrows); }
+    WordCounter borrow_count() noexcept { return WordCounter(borrows); }
 };
-static_assert(std::atomic_ref<std::size_t>::required_alignment <= alignof(std::size_t) &&
-              std::atomic_ref<std::size_t>::is_always_lock_free);
 
 // A shared borrow of an instance's native value for the length of a call
 // (calls on other threads may hold theirs at the same time).
