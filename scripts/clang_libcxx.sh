@@ -2,11 +2,11 @@
 # Builds everything (module, native tests, benchmark programs) with clang
 # and libc++, the closest this machine comes to the macOS toolchain, and
 # without processor-specific kernels (-DQUARNEL_PORTABLE=ON), in
-# build/clang-libcxx (the clang-libcxx preset), and runs the native tests;
-# then the Converter's Python tests on that build: the portable kernels give the same results as the
-# vector ones the other stages use. The Converter's exhaustive tests run in
-# full; the text suites, which the native stage runs in full on the same
-# code, at a quarter of their sizes. Arguments go to pytest.
+# build/clang-libcxx (the clang-libcxx preset), and runs the native tests
+# there, then the Converter's Python tests: the portable kernels give the
+# same results as the vector ones the other stages use. The native suites
+# run at a quarter of their sizes (the native stage runs them in full on
+# the same code). Arguments go to pytest.
 # Expects scripts/setup.sh to have run (it uses .venv's Python and NumPy).
 set -euo pipefail
 cd "$(dirname "$0")/.."

@@ -2,11 +2,11 @@
 # ThreadSanitizer: a clang -fsanitize=thread build in build/tsan (the tsan
 # preset) of the native tests and the module; the native tests that run
 # threads (CTest's label `threads`: the pool's with the default number of
-# workers, 1 and 4, and the threaded parts of the others); then the Python tests that use threads, the
-# pool or signals (not those that fork: this sanitizer cannot start threads
-# in a forked child), run by an interpreter program with the sanitizer's
-# runtime linked in (tests/tsan/python.cpp). Any report fails the stage
-# (nothing is suppressed). Arguments go to pytest.
+# workers, 1 and 4, and the threaded parts of the others); then the Python
+# tests that use threads, the pool or signals (not those that fork: this
+# sanitizer cannot start threads in a forked child), run by an interpreter
+# program with the sanitizer's runtime linked in (tests/tsan/python.cpp).
+# Any report fails the stage (nothing is suppressed). Arguments go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
