@@ -12,6 +12,7 @@ Each session leaves its outcome in build/stages/<session>.
 
 from __future__ import annotations
 
+import functools
 import os
 import re
 import subprocess
@@ -100,7 +101,11 @@ def run_counted(session: nox.Session, *commands: list[str], env: dict[str, str] 
     session.log(f"{ran} tests ran")
 
 
+@functools.cache
 def venv_version() -> str:
+    """X.Y of .venv's CPython ("" before scripts/setup.sh made it)."""
+    if not VENV_PYTHON.exists():
+        return ""
     return subprocess.run([VENV_PYTHON, "-c", "import sys; print('%d.%d' % sys.version_info[:2])"],
                           check=True, capture_output=True, text=True).stdout.strip()
 
@@ -142,7 +147,7 @@ for _version in PYTHON_VERSIONS + FREE_THREADED_VERSIONS:
     _python_session(_version)
 
 # `nox` alone: the quick sessions.
-if VENV_PYTHON.exists():
+if venv_version():
     nox.options.sessions = ["native", f"tests-{venv_version()}", "numpy1"]
 
 
