@@ -182,12 +182,14 @@ def numpy1(session: nox.Session) -> None:
                           *session.posargs], env={"PYTHONPATH": str(module_dir)})
 
 
-def _script_session(name: str, script: str, doc: str) -> None:
-    """A session that is one script; its arguments go to the script."""
+def _script_session(name: str, script: str, doc: str, args_after: tuple[str, ...] = ()) -> None:
+    """A session that is one script; its arguments go to the script, after
+    args_after when there are any."""
 
     @nox.session(name=name, python=False)
     def run(session: nox.Session) -> None:
-        run_counted(session, ["bash", f"scripts/{script}", *session.posargs])
+        args = [*args_after, *session.posargs] if session.posargs else []
+        run_counted(session, ["bash", f"scripts/{script}", *args])
 
     run.__doc__ = doc
 
@@ -195,8 +197,8 @@ def _script_session(name: str, script: str, doc: str) -> None:
 _script_session("clang-libcxx", "clang_libcxx.sh",
                 "clang and libc++, portable kernels: native tests and the Converter's Python tests.")
 _script_session("aarch64", "cross_aarch64.sh", "The arm64 cross build: native tests and the Python suite under qemu.")
-_script_session("wheel", "wheel_check.sh",
-                "The wheel of .venv's CPython, built from the sdist, tested installed (pytest arguments after --).")
+_script_session("wheel", "wheel_check.sh", "The wheel of .venv's CPython, built from the sdist, tested installed.",
+                args_after=("--",))  # (its own arguments are wheels; pytest's come after --)
 _script_session("sanitize", "sanitize.sh", "AddressSanitizer + UBSan: native tests and the Python suite.")
 _script_session("tsan", "tsan.sh", "ThreadSanitizer: the threaded native and Python tests.")
 _script_session("tsan-ft", "tsan_free_threaded.sh",
