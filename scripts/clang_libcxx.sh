@@ -2,11 +2,11 @@
 # Builds everything (module, native tests, benchmark programs) with clang
 # and libc++, the closest this machine comes to the macOS toolchain, and
 # without processor-specific kernels (-DQUARNEL_PORTABLE=ON), in
-# build/clang-libcxx. Then runs the native tests and the Converter's Python
-# tests on that build: the portable kernels give the same results as the
-# vector ones the other stages use. The Converter's exhaustive tests run in
-# full; the text suites, which the native stage runs in full on the same
-# code, at a quarter of their sizes. Arguments go to pytest.
+# build/clang-libcxx (the clang-libcxx preset), and runs the native tests
+# there, then the Converter's Python tests: the portable kernels give the
+# same results as the vector ones the other stages use. The native suites
+# run at a quarter of their sizes (the native stage runs them in full on
+# the same code). Arguments go to pytest.
 # Expects scripts/setup.sh to have run (it uses .venv's Python and NumPy).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,11 +15,7 @@ need_debian_packages clang libc++-dev libc++abi-dev
 export PATH="$PWD/.venv/bin:$PATH"
 
 dir=build/clang-libcxx
-logged build/logs/clang-libcxx.log bash -c "
-  CC=clang CXX=clang++ CXXFLAGS=-stdlib=libc++ LDFLAGS=-stdlib=libc++ \
-    cmake -S . -B $dir -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUARNEL_PORTABLE=ON \
-    -DQUARNEL_NATIVE_TESTS=ON -DQUARNEL_BENCH=ON -DPython_EXECUTABLE=$PWD/.venv/bin/python &&
-  cmake --build $dir -j2"
+logged build/logs/clang-libcxx.log cmake --workflow --preset clang-libcxx
 echo "clang-libcxx: built with $(clang++ --version | head -n 1), libc++, portable kernels only"
 # Linked against libc++, not libstdc++.
 # (grep reads a captured copy: with pipefail, grep -q quitting at its first
@@ -28,5 +24,4 @@ libs=$(ldd "$dir/test_pool")
 grep -q 'libc++.so' <<<"$libs" && ! grep -q 'libstdc++' <<<"$libs" ||
   { echo "FAILED: $dir/test_pool is not linked against libc++ alone"; exit 1; }
 
-QUARNEL_TEST_SCALE=4 run_native_tests "$dir"
 PYTHONPATH="$PWD/$dir" python -m pytest -q -p no:cacheprovider tests/python/test_converter.py "$@"

@@ -56,24 +56,16 @@ PYTHONHOME=/usr PYTHONPATH="$root/build:$arm64_site\${PYTHONPATH:+:\$PYTHONPATH}
 EOF
 chmod +x "$root/bin/python3"
 
-logged build/logs/aarch64.log bash -c "
-  PKG_CONFIG_PATH='$root/onig' cmake -S . -B '$root/build' -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    --toolchain cmake/aarch64-linux-gnu.cmake -DQUARNEL_NATIVE_TESTS=ON \
-    -DCMAKE_CROSSCOMPILING_EMULATOR=env -DPython_EXECUTABLE='$arm64_interpreter' &&
-  cmake --build '$root/build' -j2"
+# The aarch64 preset: build/aarch64/build with the .pc file and the
+# launchers above; the native tests run under qemu-aarch64. The emulator
+# slows the exhaustive suites down ten to twenty times: they run with a
+# tenth of their sizes (every code point below U+0800 still). qemu aborts
+# with a TCG assertion (cpu == current_cpu) in the forked child of a
+# multithreaded guest: forked_child_gets_its_own_pool is qemu's to fail,
+# not ours, and is skipped (the preset's QUARNEL_TEST_SKIP).
+logged build/logs/aarch64.log cmake --workflow --preset aarch64
 grep -q "ARM aarch64" <<<"$(file -L "$root/build/test_pool")" || { echo "FAILED: not an arm64 build"; exit 1; }
 echo "aarch64: built $(basename "$root"/build/quarnel/__init__*.so) and the native tests"
-
-# The emulator slows the exhaustive suites down ten to twenty times: they run
-# with a tenth of their sizes (every code point below U+0800 still).
-# qemu aborts with a TCG assertion (cpu == current_cpu) in the forked child
-# of a multithreaded guest: that one test is qemu's to fail, not ours.
-native_runner=(qemu-aarch64)
-native_args=(--skip forked_child_gets_its_own_pool)
-QUARNEL_TEST_SCALE=10 run_native_tests "$root/build"
-echo "aarch64: forked_child_gets_its_own_pool skipped: qemu-user aborts in the forked child of a threaded program"
-native_runner=()
-native_args=()
 
 [ "${QUARNEL_AARCH64_PYTEST:-}" = none ] && exit 0
 "$root/bin/python3" -c "import platform, sys, numpy; print('aarch64: python', sys.version.split()[0], platform.machine(), 'numpy', numpy.__version__)"

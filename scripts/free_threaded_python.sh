@@ -96,8 +96,8 @@ fi
 step "configure ${configure[*]} ${compilers[*]}"
 (cd "$build" && env "${compilers[@]}" "$src/configure" "${configure[@]}" >configure.log 2>&1) ||
   { tail -n 40 "$build/configure.log"; exit 1; }
-step "make -j2 (several minutes, once)"
-(cd "$build" && nice -n 10 make -j2 >make.log 2>&1 && make altinstall >install.log 2>&1) ||
+step "make -j$(nproc) (several minutes, once)"
+(cd "$build" && nice -n 10 make -j"$(nproc)" >make.log 2>&1 && make altinstall >install.log 2>&1) ||
   { tail -n 60 "$build"/make.log "$build"/install.log 2>/dev/null; exit 1; }
 # What the tests need of the standard library must have been built.
 "$python" -c "import bz2, ctypes, lzma, ssl, sqlite3, zlib, sys; assert not sys._is_gil_enabled()" || {

@@ -17,6 +17,7 @@
 # Crashing inputs land in build/fuzz/; copy one to
 # tests/fuzz/regressions/<class>/ to keep it.
 set -euo pipefail
+sanitizer_build=fuzz
 source "$(dirname "$0")/sanitizer_env.sh"
 
 mkdir -p build/fuzz

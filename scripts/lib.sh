@@ -134,25 +134,6 @@ build_env() {
   echo "$env"
 }
 
-# run_native_tests BUILD_DIR [PIECE]: runs BUILD_DIR/test_* (or just
-# test_PIECE), each with the command prefix native_runner (an array, may be
-# empty) and the arguments native_args; prints each one's closing line and,
-# on failure, its whole output.
-native_runner=()
-native_args=()
-run_native_tests() {
-  local dir=$1 t log name
-  mkdir -p "$dir/logs"
-  for t in "$dir"/test_${2:-*}; do
-    [ -f "$t" ] && [ -x "$t" ] || continue
-    name=$(basename "$t")${RAYON_NUM_THREADS:+ (RAYON_NUM_THREADS=$RAYON_NUM_THREADS)}
-    log="$dir/logs/$(basename "$t")${RAYON_NUM_THREADS:+-$RAYON_NUM_THREADS}.log"
-    local start=$SECONDS
-    "${native_runner[@]}" "$t" "${native_args[@]}" >"$log" 2>&1 || { cat "$log"; echo "FAILED: $name"; return 1; }
-    echo "$name: $(tail -n 1 "$log") ($((SECONDS - start)) s)"
-  done
-}
-
 # The major version of the installed clang (14 on Debian 12, 19 on 13).
 clang_major() {
   local version

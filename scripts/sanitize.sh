@@ -5,11 +5,11 @@
 set -euo pipefail
 source "$(dirname "$0")/sanitizer_env.sh"
 
-# The exhaustive suites at a quarter of their sizes: the native stage runs
-# them in full; here they look for memory errors, which the smaller sets
-# reach as well, in a quarter of the time (ASan slows them down fivefold).
-native_runner=(nice -n 19)
-QUARNEL_TEST_SCALE=4 run_native_tests build/sanitize
+# The exhaustive suites at a quarter of their sizes (the test preset): the
+# native stage runs them in full; here they look for memory errors, which
+# the smaller sets reach as well, in a quarter of the time (ASan slows them
+# down fivefold).
+ctest --preset sanitize
 
 # conftest.py runs the leak check at the end of the session
 # (QUARNEL_LEAK_CHECK), before the interpreter starts tearing down.

@@ -1,16 +1,14 @@
 # Sourced by sanitize.sh and fuzz.sh: builds the module and the native tests
 # with clang, AddressSanitizer + UBSan and fuzzing coverage into
-# build/sanitize, and sets up the environment for running Python against
+# build/sanitize (the sanitize preset; fuzz.sh builds just the module, the
+# build preset fuzz), and sets up the environment for running Python against
 # that build (the array PYTHON_UNDER_ASAN is the command prefix).
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/lib.sh
 bash scripts/setup.sh --sanitize
 # (llvm-symbolizer from the LLVM of the installed clang)
 export PATH="$PWD/.venv/bin:/usr/lib/llvm-$(clang_major)/bin:$PATH"
-logged build/logs/sanitize.log bash -c '
-  CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUARNEL_SANITIZE=address,undefined,fuzzer-no-link -DQUARNEL_NATIVE_TESTS=ON &&
-  nice -n 19 cmake --build build/sanitize -j2'
+logged build/logs/sanitize.log bash -c "cmake --preset sanitize && cmake --build --preset ${sanitizer_build:-sanitize}"
 
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Leak checking in Python: with the plain allocator every object is a block

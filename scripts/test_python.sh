@@ -11,8 +11,8 @@
 # native benchmark programs the bench tests run), kept between runs.
 # A version that cannot be had fails the script under CI (CI=true), unless
 # no Debian suite serves it; elsewhere it is skipped (exit 77). Outside a
-# chroot, expects the native stage of scripts/test.sh to have built the
-# benchmark programs in build/native (their tests skip otherwise).
+# chroot, expects the release preset (nox -s native) to have built the
+# benchmark programs in build/release (their tests skip otherwise).
 set -euo pipefail
 version=$1
 shift
@@ -48,7 +48,7 @@ if [ -z "$python" ]; then
 fi
 
 need_debian_python_parts "$python"
-bench=$PWD/build/native
+bench=$PWD/build/release
 build_args=()
 venv=.venv-$version
 if [ -n "${QUARNEL_CHROOT:-}" ]; then

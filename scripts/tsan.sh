@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# ThreadSanitizer: a clang -fsanitize=thread build in build/tsan of the
-# native tests that run threads (the pool's above all, with 1, 2 and 4
-# workers) and of the module; then the Python tests that use threads, the
-# pool or signals (not those that fork: this sanitizer cannot start threads
-# in a forked child), run by an interpreter program with the sanitizer's
-# runtime linked in (tests/tsan/python.cpp). Any report fails the stage
-# (nothing is suppressed). Arguments go to pytest.
+# ThreadSanitizer: a clang -fsanitize=thread build in build/tsan (the tsan
+# preset) of the native tests and the module; the native tests that run
+# threads (CTest's label `threads`: the pool's with the default number of
+# workers, 1 and 4, and the threaded parts of the others); then the Python
+# tests that use threads, the pool or signals (not those that fork: this
+# sanitizer cannot start threads in a forked child), run by an interpreter
+# program with the sanitizer's runtime linked in (tests/tsan/python.cpp).
+# Any report fails the stage (nothing is suppressed). Arguments go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
@@ -13,27 +14,9 @@ bash scripts/setup.sh --sanitize
 # (llvm-symbolizer from the LLVM of the installed clang)
 export PATH="$PWD/.venv/bin:/usr/lib/llvm-$(clang_major)/bin:$PATH"
 build=build/tsan
-logged build/logs/tsan.log bash -c "
-  CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUARNEL_SANITIZE=thread -DQUARNEL_NATIVE_TESTS=ON &&
-  nice -n 19 cmake --build $build -j2 --target quarnel test_pool test_qa_annotator test_converter \
-    test_regex_tokenizer test_icu test_columnar"
+logged build/logs/tsan.log cmake --workflow --preset tsan
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
-run() {  # run LOG-NAME COMMAND...: quiet unless it fails
-  local log="$build/$1.log"
-  shift
-  "$@" >"$log" 2>&1 || { cat "$log"; echo "tsan: $* failed"; exit 1; }
-  echo "tsan: $(basename "$log" .log): $(tail -n 1 "$log")"
-}
-run pool "$build/test_pool"
-RAYON_NUM_THREADS=1 run pool_1 "$build/test_pool"
-RAYON_NUM_THREADS=4 run pool_4 "$build/test_pool"
-run qa_annotator "$build/test_qa_annotator"
-run converter "$build/test_converter"
-run regex_tokenizer "$build/test_regex_tokenizer" concurrent
-run icu "$build/test_icu" per_thread
-run columnar "$build/test_columnar"
 
 # The interpreter program, linked against the venv's libpython.
 read -r include libdir ldversion libs < <(.venv/bin/python -c '

@@ -25,10 +25,8 @@ if ! "$env/bin/python" -c "import numpy, pytest, scikit_build_core, cmake, ninja
     scikit-build-core cmake ninja
 fi
 export PATH="$PWD/$env/bin:$PATH"
-logged build/logs/tsan-ft.log bash -c "
-  CC=clang CXX=clang++ cmake -S . -B $build/module -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQUARNEL_SANITIZE=thread -DPython_EXECUTABLE=$PWD/$env/bin/python &&
-  nice -n 19 cmake --build $build/module -j2 --target quarnel"
+# (the tsan-ft preset: build/tsan-ft/module, against this environment)
+logged build/logs/tsan-ft.log cmake --workflow --preset tsan-ft
 "$env/bin/python" -c "import sys; print('tsan-ft: python', sys.version.split()[0], sys.executable)"
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(realpath "$suppressions")"

@@ -1,6 +1,8 @@
 // Usage: test_<piece> [FILTER] [--skip NAME]...
 // Runs every test whose name contains FILTER (all when absent), except the
-// ones named after --skip (reported as skipped).
+// ones named after --skip (reported as skipped). A filter that selects no
+// test (or only skipped ones) fails the run: after a rename it would
+// otherwise pass having tested nothing.
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -29,6 +31,11 @@ int main(int argc, char** argv) {
         c.body();
         std::printf("%s %s\n", check::failures() == before ? "ok  " : "FAIL", c.name);
         ++ran;
+    }
+    if (ran == 0) {
+        std::printf("FAIL: no test ran: none whose name contains \"%s\"%s\n", filter,
+                    skipped ? " is left after --skip" : "");
+        return 1;
     }
     std::printf("%d tests, %d failed checks", ran, check::failures());
     if (skipped) std::printf(", %d skipped", skipped);
