@@ -57,14 +57,22 @@ python_versions=(3.11 3.12 3.13 3.14 3.15)
 # newest pyenv X.Y.*), or nothing when there is none.
 find_python() {
   local version=$1 candidate
+  local number=${version%t} free_threaded=False
+  [ "$number" != "$version" ] && free_threaded=True
   local candidates=("python$version")
   local root
   root=$(pyenv root 2>/dev/null || echo "${PYENV_ROOT:-$HOME/.pyenv}")
-  for candidate in $(ls -d "$root/versions/$version".* 2>/dev/null | sort -V -r); do
+  for candidate in $(ls -d "$root/versions/$number".* 2>/dev/null | sort -V -r); do
     candidates+=("$candidate/bin/python$version")
   done
+  if [ "$free_threaded" = True ]; then
+    for candidate in $(ls -d "$QUARNEL_CACHE/cpython-$number".*-ft 2>/dev/null | sort -V -r); do
+      [ -f "$candidate/.complete" ] && candidates+=("$candidate/bin/python$version")
+    done
+  fi
   for candidate in "${candidates[@]}"; do
-    if "$candidate" -c "import sys; assert sys.version_info[:2] == tuple(map(int, '$version'.split('.')))" 2>/dev/null; then
+    if "$candidate" -c "import sys, sysconfig; assert sys.version_info[:2] == tuple(map(int, '$number'.split('.')))
+assert bool(sysconfig.get_config_var('Py_GIL_DISABLED')) == $free_threaded" 2>/dev/null; then
       command -v "$candidate"
       return 0
     fi
@@ -89,7 +97,7 @@ need_python() {
 # runs): .venv for its own version, else build/wheel/env-cpXY, made once.
 build_env() {
   local version=$1 env python
-  if [ "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')" = "$version" ]; then
+  if [ "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])' 2>/dev/null)" = "$version" ]; then
     echo .venv
     return 0
   fi
@@ -151,6 +159,7 @@ use_ccache() {
 # ordinary program to the host, so CMake can run it like any interpreter.
 arm64_python() {
   local dir=$1
+  arm64_version=3.11
   need_debian_packages qemu-user libc6:arm64 libstdc++6:arm64 libpython3.11-stdlib:arm64 libpython3.11-dev:arm64
   mkdir -p "$dir/bin"
   local deb_version
@@ -181,17 +190,29 @@ EOS
   chmod +x "$arm64_interpreter"
 }
 
-# arm64_pip_install PIP-ARGUMENTS...: .venv's pip installing the aarch64
-# CPython 3.11 wheels of the packages named (into --target DIR): any
-# manylinux tag from glibc 2.17 to 2.28 (pip takes the tags it is given
-# literally).
+# arm64_pip_install --target DIR PACKAGES...: .venv's pip installing the
+# aarch64 wheels for CPython arm64_version (set by arm64_python) of the
+# packages named into DIR: any manylinux tag from glibc 2.17 to 2.28 (pip
+# takes the tags it is given literally). It downloads them first: when
+# installing for another version, pip 23 judges each release's
+# Requires-Python by the interpreter it runs on (NumPy 2.5, which needs
+# 3.12, was turned away for 3.15), but when downloading by the version it
+# is given.
 arm64_pip_install() {
-  local platforms=(--platform manylinux2014_aarch64) minor
+  local platforms=(--platform manylinux2014_aarch64) minor target=$2 wheels
+  shift 2
   for minor in $(seq 17 28); do
     platforms+=(--platform "manylinux_2_${minor}_aarch64")
   done
-  .venv/bin/python -m pip install -q --disable-pip-version-check --only-binary=:all: \
-    --implementation cp --python-version 3.11 "${platforms[@]}" "$@"
+  local pip=(.venv/bin/python -m pip) tags=(--only-binary=:all: --implementation cp
+    --python-version "$arm64_version" "${platforms[@]}")
+  wheels=$(mktemp -d)
+  "${pip[@]}" download -q --disable-pip-version-check "${tags[@]}" -d "$wheels" "$@" &&
+    "${pip[@]}" install -q --disable-pip-version-check "${tags[@]}" --no-index --no-deps \
+      --ignore-requires-python --target "$target" "$wheels"/*.whl
+  local status=$?
+  rm -rf "$wheels"
+  return $status
 }
 
 # arm64_pytest_args TESTS_DIR: sets arm64_pytest to the arguments that run

@@ -2,14 +2,17 @@
 # Checks wheels on their own: each goes into a fresh virtual environment of
 # its CPython together with its test extras, and the Python suite runs
 # against the installed package from outside the source tree (conftest.py
-# makes sure it is the installed one). aarch64 wheels (cp311) are checked
-# the same way on Debian's arm64 CPython under qemu-aarch64.
+# makes sure it is the installed one). A CPython this machine lacks is
+# Debian's, in a chroot of the suite that serves it; aarch64 wheels are
+# checked the same way on Debian's arm64 CPython of their version under
+# qemu-aarch64 (scripts/debian_chroot.sh).
 #   bash scripts/wheel_check.sh WHEEL...
 #   bash scripts/wheel_check.sh            builds the cp311 wheel (build_wheel.sh) and checks it
 # Arguments after `--` go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
+source scripts/debian_chroot.sh
 root=$PWD
 wheels=() pytest_args=()
 while (($#)); do
@@ -38,34 +41,34 @@ assert not missing, f'not in the wheel: {missing}'
 
 for wheel in "${wheels[@]}"; do
   name=$(basename "$wheel")
-  tag=$(echo "$name" | cut -d- -f3)            # cp311
-  version=${tag:2:1}.${tag:3}
+  tag=$(echo "$name" | cut -d- -f4)            # cp311, cp313t (the ABI tag)
+  version=${tag:2:1}.${tag:3}                  # 3.11, 3.13t
   case "$name" in
     *_aarch64.whl)
-      # An arm64 virtual environment of Debian's arm64 CPython 3.11, run
-      # under qemu-aarch64 (scripts/lib.sh): made by that interpreter, its
-      # bin/python a launcher through qemu whose argv[0] keeps the
-      # environment's (so sys.prefix is the environment), filled by .venv's
-      # pip with the aarch64 wheels of the wheel's test extras.
-      [ "$tag" = cp311 ] || { echo "wheel check: no arm64 CPython $version to check $name with" >&2; exit 1; }
-      arm64=$root/build/aarch64
-      arm64_python "$arm64"
+      # A fresh arm64 virtual environment of Debian's arm64 CPython of the
+      # wheel's version, run under qemu-aarch64 (scripts/debian_chroot.sh,
+      # arm64_root_python, arm64_venv), filled by .venv's pip with the
+      # aarch64 wheels of the wheel's test extras.
+      arm64_root_python "$root/build/aarch64" "$version"
       venv=$root/build/wheel-check/$tag-aarch64
       echo "wheel check: $name into a fresh arm64 CPython $version environment under qemu-aarch64"
-      rm -rf "$venv"
-      PYTHONHOME=/usr qemu-aarch64 "$arm64_cpython" -m venv --without-pip "$venv"
-      rm -f "$venv"/bin/python*
-      cat >"$venv/bin/python" <<EOF
-#!/bin/sh
-PYTHONHOME=/usr exec qemu-aarch64 -0 "\$0" "$arm64_cpython" "\$@"
-EOF
-      chmod +x "$venv/bin/python"
-      arm64_pip_install --target "$venv/lib/python3.11/site-packages" "$wheel[test]"
+      arm64_venv "$venv"
+      arm64_pip_install --target "$venv/lib/python$version/site-packages" "$wheel[test]"
       "$venv/bin/python" -c "import platform, sys; print('wheel check: python', sys.version.split()[0], platform.machine(), sys.prefix)"
       arm64_pytest_args "$root/tests/python"
       check_installed "$venv/bin/python" "${arm64_pytest[@]}"
       ;;
     *)
+      python=$(find_python "$version")
+      if [ -z "$python" ] && [ -z "${QUARNEL_CHROOT:-}" ]; then
+        # The check runs again for this wheel in the Debian chroot that
+        # serves its CPython, with this machine's Unicode test data (the
+        # wheel carries the ICU of this machine's Debian).
+        in_python_chroot "$version" "$(dirname "$wheel")" /usr/share/unicode -- \
+          bash scripts/wheel_check.sh "$wheel" -- "${pytest_args[@]}" ||
+          { [ -z "$chroot_missing" ] || echo "wheel check: ${chroot_missing#*: }" >&2; exit 1; }
+        continue
+      fi
       venv=$root/build/wheel-check/$tag
       echo "wheel check: $name into a fresh CPython $version environment"
       python=$(need_python "$version")
