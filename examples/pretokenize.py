@@ -11,6 +11,12 @@ With --out, also writes every record with its tokens added as JSON lines
 ({"lang", "text", "tokens"}), batch by batch, with a progress bar on
 stderr: the shape of a real corpus job (examples/distributed/pretokenize.py
 runs it over many shards on a Dask cluster).
+
+A Parquet corpus (a .parquet file with a "text" column) is pre-tokenized
+column by column through quarnel.columnar (no Python object per text or
+token; needs pyarrow) into a Parquet file with a "tokens" column added:
+--out FILE.parquet. Its rows, written as JSON lines (parquet_json_lines),
+are byte for byte what the JSON-lines path writes for the same records.
 """
 
 import argparse
@@ -44,9 +50,15 @@ STOPWORDS = {
 
 
 def read_records(path=CORPUS):
-    """The corpus as {"lang", "text"} records (a .tsv) or as its JSON objects,
-    each of which must have a string "text"."""
+    """The corpus as {"lang", "text"} records (a .tsv), as its JSON objects,
+    each of which must have a string "text", or as the rows of a Parquet file."""
     path = Path(path)
+    if path.suffix == ".parquet":
+        import pyarrow.parquet as pq
+
+        for batch in pq.ParquetFile(path).iter_batches():
+            yield from ({k: v for k, v in r.items() if v is not None} for r in batch.to_pylist())
+        return
     if path.suffix == ".tsv":
         for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
             if line and not line.startswith("#"):
@@ -113,6 +125,37 @@ def write_jsonl(records, out, batch, stopwords=STOPWORDS):
     return bar.n
 
 
+def write_parquet(source, out, stopwords=STOPWORDS):
+    """Pre-tokenizes the "text" column of a Parquet file, one row group at a
+    time, into a Parquet file of the same columns plus "tokens" (stop words
+    removed), through quarnel.columnar. Returns the number of rows."""
+    import pyarrow as pa
+    import pyarrow.parquet as pq
+
+    from quarnel import columnar
+
+    tokenizer = stopword_tokenizer(stopwords)
+    source = pq.ParquetFile(source)
+    rows = 0
+    schema = source.schema_arrow.append(pa.field("tokens", pa.large_list(pa.string())))
+    with pq.ParquetWriter(out, schema) as writer:
+        for group in range(source.num_row_groups):
+            table = source.read_row_group(group)
+            tokens = columnar.pre_tokenize(tokenizer, table["text"], remove_stopwords=True)
+            writer.write_table(table.append_column("tokens", pa.chunked_array(tokens)))
+            rows += table.num_rows
+    return rows
+
+
+def parquet_json_lines(path):
+    """The rows of a Parquet file as the JSON lines the JSON-lines path writes."""
+    import pyarrow.parquet as pq
+
+    for batch in pq.ParquetFile(path).iter_batches():
+        for record in batch.to_pylist():
+            yield json.dumps({k: v for k, v in record.items() if v is not None}, ensure_ascii=False) + "\n"
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--corpus", type=Path, default=CORPUS)
@@ -132,7 +175,10 @@ def main():
     for lang in [lang for lang in ("en", "zh", "ja", "th") if lang in stats]:
         sentence, tokens = stats[lang]["sample"]
         print(f"\n{lang}: {sentence}\n    {tokens}")
-    if args.out:
+    if args.out and args.corpus.suffix == ".parquet":
+        n = write_parquet(args.corpus, args.out)
+        print(f"\n{n} texts written to {args.out}")
+    elif args.out:
         n = write_jsonl(read_records(args.corpus), args.out, args.batch)
         print(f"\n{n} texts written to {args.out}")
 

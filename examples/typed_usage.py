@@ -1,4 +1,5 @@
-"""Every class and method of quarnel, with static types.
+"""Every class and method of quarnel, and every function of quarnel.columnar,
+with static types.
 
 `mypy --strict examples/typed_usage.py` checks it against the installed
 stub; running it prints a one-line summary per class.
@@ -58,12 +59,29 @@ def icu_word_pre_tokenizer() -> list[list[str]]:
     return [words, *batch, *called]
 
 
+def columnar_functions() -> list[int]:
+    # Columns made by quarnel are Arrow columns like any other: here they feed
+    # each other (pyarrow, Polars or DuckDB columns go in the same way).
+    from quarnel import columnar
+
+    conv = Converter({0: "hamlet", 1: "play", 2: "prince"})
+    reps: NDArray[np.float32] = np.array([[0.02, 0.0, 0.01], [0.0, 0.03, 0.0]], dtype=np.float32)
+    texts: columnar.Column = columnar.sparse_to_pseudo_text(conv, reps, convert_id_to_token=True)
+    maps = columnar.sparse_to_maps(conv, reps.astype(np.float16), allow_negative_values=True)
+    tokens = columnar.tokenize(RegexTokenizer(), texts)
+    words = columnar.pre_tokenize(ICUWordPreTokenizer(), texts, remove_stopwords=False, lowercase=True)
+    annotator: QAAnnotator = columnar.annotator(texts, tokens, lowercase=True)
+    labels = columnar.annotate(annotator, texts, texts, words)
+    return [len(maps), len(tokens), len(words), len(labels), labels.nbytes > 0]
+
+
 def main() -> None:
     print("RegexTokenizer:", regex_tokenizer())
     print("QAAnnotator:", qa_annotator())
     reps, texts = converter()
     print("Converter:", reps, texts)
     print("ICUWordPreTokenizer:", icu_word_pre_tokenizer())
+    print("columnar:", columnar_functions())
 
 
 if __name__ == "__main__":

@@ -42,9 +42,11 @@ for version in "${versions[@]}"; do
   raw=build/wheel/raw-$tag fixed=build/wheel/fixed-$tag
   rm -rf "$raw" "$fixed"
   echo "wheel: building $tag"
+  # (--config-settings: the short -C needs pip 23.1; Debian 12's python3
+  # makes environments with pip 23.0.1)
   logged "build/logs/wheel-$tag.log" \
     "$env/bin/python" -m pip wheel -v --disable-pip-version-check --no-build-isolation --no-deps \
-    -Ccmake.define.QUARNEL_STATIC_ICU=ON -w "$raw" build/sdist/src
+    --config-settings=cmake.define.QUARNEL_STATIC_ICU=ON -w "$raw" build/sdist/src
   .venv/bin/auditwheel repair -w "$fixed" "$raw"/quarnel-*.whl >"$raw.repair.log" 2>&1 ||
     { cat "$raw.repair.log"; exit 1; }
   wheel=dist/$(basename "$fixed"/*.whl)

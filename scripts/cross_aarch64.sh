@@ -2,7 +2,8 @@
 # Cross-builds quarnel for 64-bit ARM Linux (the native tests and the Python
 # module, with the NEON kernels) and runs it under qemu-aarch64 user-mode
 # emulation: every native test, then the Python tests on Debian's arm64
-# CPython 3.11 with NumPy's aarch64 wheel. Everything lands in build/aarch64.
+# CPython of this Debian's python3 version (bookworm 3.11, trixie 3.13) with
+# NumPy's aarch64 wheel. Everything lands in build/aarch64.
 #   bash scripts/cross_aarch64.sh [pytest arguments]
 # The Python part leaves out test_hardening.py (huge inputs and stress
 # loops: five minutes under emulation) unless QUARNEL_AARCH64_PYTEST=all,
@@ -42,7 +43,7 @@ Libs: -L$root/onig -lonig
 Cflags: -I/usr/include
 EOF
 
-# Debian's arm64 CPython 3.11 with NumPy and the test packages (scripts/lib.sh).
+# Debian's arm64 CPython with NumPy and the test packages (scripts/lib.sh).
 # CMake runs it through its launcher, which runs qemu itself (so CMake's own
 # emulator is a plain `env`). The tests run it through bin/python3, which
 # also puts the module's build directory on its path; its argv[0] is that

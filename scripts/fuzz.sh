@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes every entry point of every class (tests/fuzz/fuzz_entries.py) on
-# the sanitizer build. Per class: first replays the kept crash inputs of
+# Fuzzes every entry point of every class (tests/fuzz/fuzz_entries.py) and
+# the columnar input path (tests/fuzz/fuzz_columnar.py, as the target
+# "columnar") on the sanitizer build. Per class: first replays the kept crash inputs of
 # tests/fuzz/regressions/<class>/, if there are any, then a short
 # fixed-seed run (scripts/test.sh runs it this way) that starts from the
 # committed corpus tests/fuzz/corpus/<class>/ and writes what it adds to
@@ -21,8 +22,12 @@ source "$(dirname "$0")/sanitizer_env.sh"
 mkdir -p build/fuzz
 classes=$(cd tests/python && ../../.venv/bin/python -c "import entry_points; print(*entry_points.ENTRY_POINTS)")
 flags=(-max_len=2048 -len_control=0 -timeout=30 -detect_leaks=0)
-for cls in $classes; do
-  target=("${PYTHON_UNDER_ASAN[@]}" tests/fuzz/fuzz_entries.py "$cls")
+for cls in $classes columnar; do
+  if [ "$cls" = columnar ]; then
+    target=("${PYTHON_UNDER_ASAN[@]}" tests/fuzz/fuzz_columnar.py)
+  else
+    target=("${PYTHON_UNDER_ASAN[@]}" tests/fuzz/fuzz_entries.py "$cls")
+  fi
   committed=tests/fuzz/corpus/$cls
   corpus=build/fuzz/corpus/$cls
   log="build/fuzz/$cls.log"

@@ -53,8 +53,15 @@ QUARNEL_CACHE=${QUARNEL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quarnel}
 # (scripts/debian_chroot.sh).
 python_versions=(3.11 3.12 3.13 3.14 3.15)
 
+# The free-threaded CPython versions (built with --disable-gil, "X.Yt"): the
+# test command makes each from Debian's source package into $QUARNEL_CACHE
+# (scripts/free_threaded_python.sh) and runs the whole suite on it.
+ft_python_versions=(3.13t)
+
 # Prints the path of a CPython X.Y interpreter (pythonX.Y on PATH, else the
-# newest pyenv X.Y.*), or nothing when there is none.
+# newest pyenv X.Y.*), or nothing when there is none. X.Yt asks for a
+# free-threaded one (pythonX.Yt on PATH, pyenv X.Y.*t, else the newest one
+# that scripts/free_threaded_python.sh made); X.Y never gives one.
 find_python() {
   local version=$1 candidate
   local number=${version%t} free_threaded=False
@@ -77,6 +84,19 @@ assert bool(sysconfig.get_config_var('Py_GIL_DISABLED')) == $free_threaded" 2>/d
       return 0
     fi
   done
+}
+
+# need_debian_python_parts PYTHON: when PYTHON is one of Debian's own
+# interpreters (a file of a Debian package), installs what building against
+# it and making virtual environments with it take: its headers and
+# libpython (pythonX.Y-dev) and ensurepip (pythonX.Y-venv). Other
+# interpreters (pyenv's, a source build) carry both themselves.
+need_debian_python_parts() {
+  local python=$1 path version
+  path=$(realpath "$(command -v "$python")") || return 1
+  dpkg-query -S "$path" >/dev/null 2>&1 || return 0
+  version=$("$python" -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+  need_debian_packages "python$version-dev" "python$version-venv"
 }
 
 # need_python X.Y: like find_python, but a missing interpreter is an error
@@ -105,6 +125,7 @@ build_env() {
   if ! "$env/bin/python" -c "import scikit_build_core, numpy" 2>/dev/null; then
     echo "wheel: creating the build environment $env" >&2
     python=$(need_python "$version") || return 1
+    need_debian_python_parts "$python" >&2 || return 1
     "$python" -m venv --clear "$env" >&2 || return 1
     "$env/bin/python" -m pip install -q --disable-pip-version-check $("$env/bin/python" -c \
       "import tomllib; print(' '.join(tomllib.load(open('pyproject.toml', 'rb'))['build-system']['requires']))") >&2 ||
@@ -132,9 +153,16 @@ run_native_tests() {
   done
 }
 
+# The major version of the installed clang (14 on Debian 12, 19 on 13).
+clang_major() {
+  local version
+  version=$(clang -dumpversion)
+  echo "${version%%.*}"
+}
+
 # Whether the Python at $1 can import every package of requirements-dev.txt.
 dev_packages_installed() {
-  "$1" -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy, tqdm, distributed, pytest_timeout" 2>/dev/null
+  "$1" -c "import numpy, pytest, regex, scikit_build_core, cmake, ninja, icu, mypy, tqdm, distributed, pytest_timeout, pyarrow, polars, duckdb" 2>/dev/null
 }
 
 # Every CMake build of the scripts goes through ccache: the native core is
@@ -146,43 +174,51 @@ use_ccache() {
   export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
 }
 
-# arm64_python DIR: Debian's arm64 CPython 3.11 to run under qemu-aarch64
-# user-mode emulation (binfmt_misc may not be there, so nothing relies on
-# it): the interpreter unpacked from python3.11-minimal:arm64 into
-# DIR/cpython (its standard library is the multiarch
-# libpython3.11-stdlib:arm64, arm64_cpython names the binary), NumPy's
-# aarch64 wheel of the version .venv has (modules compile against its
-# headers) and what the tests need but Dask in DIR/site (arm64_site), and
-# DIR/bin/python3.11 (arm64_interpreter), a launcher that runs the
-# interpreter through qemu with DIR/site on its path and without site.py
-# (Debian's would add the host's x86-64 packages). The launcher is an
-# ordinary program to the host, so CMake can run it like any interpreter.
+# The X.Y of this Debian's own python3 (bookworm 3.11, trixie 3.13): the
+# version whose arm64 build the multiarch archive serves.
+debian_python_version() {
+  dpkg-query -W -f='${Version}' python3 2>/dev/null | sed -n 's/^\([0-9]*\.[0-9]*\).*/\1/p'
+}
+
+# arm64_python DIR [X.Y]: Debian's arm64 CPython X.Y (default: this
+# Debian's python3 version) to run under qemu-aarch64 user-mode emulation
+# (binfmt_misc may not be there, so nothing relies on it): the interpreter
+# unpacked from pythonX.Y-minimal:arm64 into DIR/cpython (its standard
+# library is the multiarch libpythonX.Y-stdlib:arm64, arm64_cpython names
+# the binary), NumPy's aarch64 wheel of the version .venv has (modules
+# compile against its headers) and what the tests need but Dask in
+# DIR/site (arm64_site), and DIR/bin/pythonX.Y (arm64_interpreter), a
+# launcher that runs the interpreter through qemu with DIR/site on its path
+# and without site.py (Debian's would add the host's x86-64 packages). The
+# launcher is an ordinary program to the host, so CMake can run it like any
+# interpreter. arm64_version is X.Y.
 arm64_python() {
   local dir=$1
-  arm64_version=3.11
-  need_debian_packages qemu-user libc6:arm64 libstdc++6:arm64 libpython3.11-stdlib:arm64 libpython3.11-dev:arm64
+  arm64_version=${2:-$(debian_python_version)}
+  local v=$arm64_version
+  need_debian_packages qemu-user libc6:arm64 libstdc++6:arm64 "libpython$v-stdlib:arm64" "libpython$v-dev:arm64"
   mkdir -p "$dir/bin"
   local deb_version
-  deb_version=$(dpkg-query -W -f='${Version}' libpython3.11-stdlib:arm64)
-  arm64_cpython=$dir/cpython/usr/bin/python3.11
-  if [ ! -x "$arm64_cpython" ] || [ "$(cat "$dir/cpython/version" 2>/dev/null)" != "$deb_version" ]; then
-    echo "aarch64: unpacking Debian's python3.11-minimal:arm64 $deb_version"
+  deb_version=$(dpkg-query -W -f='${Version}' "libpython$v-stdlib:arm64")
+  arm64_cpython=$dir/cpython/usr/bin/python$v
+  if [ ! -x "$arm64_cpython" ] || [ "$(cat "$dir/cpython/version" 2>/dev/null)" != "$v $deb_version" ]; then
+    echo "aarch64: unpacking Debian's python$v-minimal:arm64 $deb_version"
     rm -rf "$dir/cpython" "$dir/deb"
     mkdir -p "$dir/deb"
-    (cd "$dir/deb" && apt-get download -q "python3.11-minimal:arm64=$deb_version" 2>&1 | grep -v "^W: Download is performed unsandboxed" || true)
-    dpkg -x "$dir"/deb/python3.11-minimal_*_arm64.deb "$dir/cpython"
-    echo "$deb_version" >"$dir/cpython/version"
+    (cd "$dir/deb" && apt-get download -q "python$v-minimal:arm64=$deb_version" 2>&1 | grep -v "^W: Download is performed unsandboxed" || true)
+    dpkg -x "$dir"/deb/python$v-minimal_*_arm64.deb "$dir/cpython"
+    echo "$v $deb_version" >"$dir/cpython/version"
   fi
   local packages
   arm64_site=$dir/site
-  packages="numpy==$(.venv/bin/python -c "import numpy; print(numpy.__version__)") pytest regex tqdm"
+  packages="python$v numpy==$(.venv/bin/python -c "import numpy; print(numpy.__version__)") pytest regex tqdm"
   if [ "$(cat "$arm64_site/.packages" 2>/dev/null)" != "$packages" ]; then
-    echo "aarch64: installing $packages for linux-aarch64"
+    echo "aarch64: installing ${packages#* } for CPython $v on linux-aarch64"
     rm -rf "$arm64_site"
-    arm64_pip_install --target "$arm64_site" $packages
+    arm64_pip_install --target "$arm64_site" ${packages#* }
     echo "$packages" >"$arm64_site/.packages"
   fi
-  arm64_interpreter=$dir/bin/python3.11
+  arm64_interpreter=$dir/bin/python$v
   cat >"$arm64_interpreter" <<EOS
 #!/bin/sh
 PYTHONHOME=/usr PYTHONPATH="$arm64_site\${PYTHONPATH:+:\$PYTHONPATH}" exec qemu-aarch64 -0 "\$0" "$arm64_cpython" -S "\$@"

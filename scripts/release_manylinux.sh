@@ -206,7 +206,7 @@ pip_wheel() {
     local chroot_env=("${settings[@]}")
     logged "$log" in_python_chroot "$version" -- bash -c \
       'source scripts/lib.sh && env=$(build_env "$0") && exec "$env/bin/python" -m pip wheel "$@"' "$version" \
-      -Ccmake.define.Python_INCLUDE_DIR="$include" "$@"
+      --config-settings=cmake.define.Python_INCLUDE_DIR="$include" "$@"
   fi
 }
 
@@ -217,8 +217,8 @@ build_wheel() {
   local version=$1 tag=cp${1/./}
   local raw=$dir/raw-$tag fixed=$dir/fixed-$tag repair_plat=$plat
   local args=(-v --disable-pip-version-check --no-build-isolation --no-deps
-    -Ccmake.define.QUARNEL_STATIC_ICU=ON -Ccmake.define.CMAKE_AR="$bin/ar"
-    -Ccmake.define.CMAKE_RANLIB="$bin/ranlib" -Cbuild-dir="$dir/build-$tag" -w "$raw" build/sdist/src)
+    --config-settings=cmake.define.QUARNEL_STATIC_ICU=ON --config-settings=cmake.define.CMAKE_AR="$bin/ar"
+    --config-settings=cmake.define.CMAKE_RANLIB="$bin/ranlib" --config-settings=build-dir="$dir/build-$tag" -w "$raw" build/sdist/src)
   rm -rf "$raw" "$fixed"
   step "building the $tag $arch wheel with zig for glibc $glibc"
   if [ "$arch" = aarch64 ]; then
@@ -230,11 +230,11 @@ build_wheel() {
     # CPython's headers with the arm64 pyconfig.h.
     arm64_root_python "$root/build/aarch64" "$version"
     PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" \
-      logged "$dir/build-$tag.log" "$arm64_interpreter" -m pip wheel -Ccmake.python-hints=false \
-      -Ccmake.define.CMAKE_TOOLCHAIN_FILE="$root/build/sdist/src/cmake/aarch64-linux-gnu.cmake" \
-      -Ccmake.define.CMAKE_C_COMPILER="$bin/cc" -Ccmake.define.CMAKE_CXX_COMPILER="$bin/c++" \
-      -Ccmake.define.CMAKE_CROSSCOMPILING_EMULATOR=env \
-      -Ccmake.define.Python_EXECUTABLE="$arm64_interpreter" -Ccmake.define.Python_INCLUDE_DIR="$arm64_headers" \
+      logged "$dir/build-$tag.log" "$arm64_interpreter" -m pip wheel --config-settings=cmake.python-hints=false \
+      --config-settings=cmake.define.CMAKE_TOOLCHAIN_FILE="$root/build/sdist/src/cmake/aarch64-linux-gnu.cmake" \
+      --config-settings=cmake.define.CMAKE_C_COMPILER="$bin/cc" --config-settings=cmake.define.CMAKE_CXX_COMPILER="$bin/c++" \
+      --config-settings=cmake.define.CMAKE_CROSSCOMPILING_EMULATOR=env \
+      --config-settings=cmake.define.Python_EXECUTABLE="$arm64_interpreter" --config-settings=cmake.define.Python_INCLUDE_DIR="$arm64_headers" \
       "${args[@]}"
     # auditwheel offers --plat choices for the host's architecture only;
     # "auto" tags the wheel with the oldest policy its symbols allow.

@@ -5,7 +5,8 @@
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 source scripts/lib.sh
 bash scripts/setup.sh --sanitize
-export PATH="$PWD/.venv/bin:$PATH"
+# (llvm-symbolizer from the LLVM of the installed clang)
+export PATH="$PWD/.venv/bin:/usr/lib/llvm-$(clang_major)/bin:$PATH"
 logged build/logs/sanitize.log bash -c '
   CC=clang CXX=clang++ cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUARNEL_SANITIZE=address,undefined,fuzzer-no-link -DQUARNEL_NATIVE_TESTS=ON &&

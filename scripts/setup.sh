@@ -2,8 +2,10 @@
 # Brings a fresh machine to a built, installed quarnel in .venv:
 # Debian libraries first, then a virtual environment with the Python
 # packages, then an incremental build of the module into it.
-# With --sanitize (scripts/sanitize.sh, scripts/fuzz.sh): also clang and
-# atheris, and no module build (those scripts build their own).
+# With --sanitize (scripts/sanitize.sh, scripts/fuzz.sh): also clang with
+# its sanitizer runtimes and atheris, and no module build (those scripts
+# build their own). When .venv's interpreter is Debian's, its headers and
+# venv support come from Debian too.
 # PYTHON picks the interpreter of .venv when it is first made (default
 # python3); scripts/test_python.sh makes one environment per CPython version.
 set -euo pipefail
@@ -17,11 +19,20 @@ if [ "${1:-}" = "--sanitize" ]; then
   debian_packages+=(clang)
 fi
 need_debian_packages "${debian_packages[@]}"
+if ((sanitize)); then
+  # The sanitizer and libFuzzer runtimes of the installed clang, and its
+  # llvm-symbolizer: the sanitizers' reports and suppressions name
+  # functions only through it.
+  need_debian_packages "libclang-rt-$(clang_major)-dev" "llvm-$(clang_major)"
+fi
 
 python=${PYTHON:-python3}
 if [ ! -x .venv/bin/python ]; then
+  need_debian_python_parts "$python"
   echo "setup: creating .venv"
   "$python" -m venv .venv
+else
+  need_debian_python_parts "$(.venv/bin/python -c 'import sys; print(sys._base_executable)')"
 fi
 if ! dev_packages_installed .venv/bin/python; then
   echo "setup: installing Python packages"
@@ -36,4 +47,7 @@ if ((sanitize)); then
 fi
 
 echo "setup: building quarnel"
+# Through ccache, as every build of the test command: the demo's build is
+# then the one the test command finds up to date.
+use_ccache
 logged build/logs/setup.log .venv/bin/python -m pip install -v --disable-pip-version-check --no-build-isolation --no-deps .

@@ -47,6 +47,7 @@ if [ -z "$python" ]; then
   exit 1
 fi
 
+need_debian_python_parts "$python"
 bench=$PWD/build/native
 build_args=()
 venv=.venv-$version

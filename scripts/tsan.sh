@@ -10,13 +10,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
 bash scripts/setup.sh --sanitize
-export PATH="$PWD/.venv/bin:$PATH"
+# (llvm-symbolizer from the LLVM of the installed clang)
+export PATH="$PWD/.venv/bin:/usr/lib/llvm-$(clang_major)/bin:$PATH"
 build=build/tsan
 logged build/logs/tsan.log bash -c "
   CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUARNEL_SANITIZE=thread -DQUARNEL_NATIVE_TESTS=ON &&
   nice -n 19 cmake --build $build -j2 --target quarnel test_pool test_qa_annotator test_converter \
-    test_regex_tokenizer test_icu"
+    test_regex_tokenizer test_icu test_columnar"
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 run() {  # run LOG-NAME COMMAND...: quiet unless it fails
@@ -32,6 +33,7 @@ run qa_annotator "$build/test_qa_annotator"
 run converter "$build/test_converter"
 run regex_tokenizer "$build/test_regex_tokenizer" concurrent
 run icu "$build/test_icu" per_thread
+run columnar "$build/test_columnar"
 
 # The interpreter program, linked against the venv's libpython.
 read -r include libdir ldversion libs < <(.venv/bin/python -c '
@@ -44,6 +46,6 @@ site=$(.venv/bin/python -c 'import sysconfig; print(sysconfig.get_paths()["purel
 # The system allocator, which the sanitizer sees, instead of the
 # interpreter's own pools, whose reuse of memory it cannot see.
 PYTHONMALLOC=malloc PYTHONPATH="$PWD/$build:$site" nice -n 19 "$build/python" -m pytest -q -p no:cacheprovider \
-  tests/python/test_pool.py tests/python/test_interrupt.py tests/python/test_hardening.py \
+  tests/python/test_pool.py tests/python/test_interrupt.py tests/python/test_hardening.py tests/python/test_free_threading.py \
   tests/python/test_regex_tokenizer.py tests/python/test_qa_annotator.py tests/python/test_icu_word_pre_tokenizer.py \
   -k "(thread or interrupt or batches) and not fork" "$@"

@@ -7,7 +7,7 @@
 # checked the same way on Debian's arm64 CPython of their version under
 # qemu-aarch64 (scripts/debian_chroot.sh).
 #   bash scripts/wheel_check.sh WHEEL...
-#   bash scripts/wheel_check.sh            builds the cp311 wheel (build_wheel.sh) and checks it
+#   bash scripts/wheel_check.sh            builds the wheel of .venv's CPython (build_wheel.sh) and checks it
 # Arguments after `--` go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,7 +20,7 @@ while (($#)); do
   wheels+=("$(realpath "$1")"); shift
 done
 if ((${#wheels[@]} == 0)); then
-  bash scripts/build_wheel.sh 3.11
+  bash scripts/build_wheel.sh "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')"
   mapfile -t wheels <build/wheel/built.txt
 fi
 
@@ -33,7 +33,7 @@ check_installed() {
     "$python" -c "
 import pathlib, quarnel
 pkg = pathlib.Path(quarnel.__file__).parent
-missing = [f for f in ('__init__.pyi', 'py.typed') if not (pkg / f).is_file()]
+missing = [f for f in ('__init__.pyi', 'py.typed', 'columnar.py', 'columnar.pyi') if not (pkg / f).is_file()]
 assert not missing, f'not in the wheel: {missing}'
 " &&
     QUARNEL_TEST_INSTALLED=1 "$python" -m pytest -q -p no:cacheprovider "$@" "${pytest_args[@]}")
@@ -72,6 +72,7 @@ for wheel in "${wheels[@]}"; do
       venv=$root/build/wheel-check/$tag
       echo "wheel check: $name into a fresh CPython $version environment"
       python=$(need_python "$version")
+      need_debian_python_parts "$python"
       "$python" -m venv --clear "$venv"
       "$venv/bin/python" -m pip install -q --disable-pip-version-check "$wheel[test]"
       check_installed "$venv/bin/python" "$root/tests/python"

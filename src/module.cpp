@@ -4,6 +4,8 @@
 #include "binding/class.hpp"
 #include "binding/python.hpp"
 
+#include <atomic>
+
 // The classes, in registration order; each class file defines
 // class_def<Native>() for its native type.
 #define QUARNEL_CLASSES(X) \
@@ -42,7 +44,8 @@ PyModuleDef module_def = {
 };
 
 // The module of the first successful initialisation; never released.
-PyObject* g_module = nullptr;
+// Atomic: on free-threaded builds two threads could initialise at once.
+std::atomic<PyObject*> g_module{nullptr};
 
 Result<void> register_class(PyObject* module, ClassDef& def) {
     PyTypeObject* type = type_object(def);
@@ -63,15 +66,27 @@ Result<void> register_class(PyObject* module, ClassDef& def) {
     return {};
 }
 
+Error initialised_before() {
+    return Error{ErrorKind::ImportError, "the quarnel module may be initialized only once per interpreter process"};
+}
+
 Result<PyObject*> initialise() {
-    if (g_module)
-        return Error{ErrorKind::ImportError,
-                     "the quarnel module may be initialized only once per interpreter process"};
+    if (g_module.load(std::memory_order_acquire)) return initialised_before();
     Ref module = Ref::steal(PyModule_Create2(&module_def, 1013));
     if (!module) return pending();
+#ifdef Py_GIL_DISABLED
+    // Nothing here needs the GIL: conversions read containers under their
+    // critical sections, instances never change after construction, and
+    // shared caches are made once, atomically.
+    if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_NOT_USED) < 0) return pending();
+#endif
+    if (auto r = learn_main_thread(); !r) return std::move(r).error();
     for (ClassDef& (*def)() : kClasses)
         if (auto r = register_class(module.get(), def()); !r) return std::move(r).error();
-    g_module = Ref::borrow(module.get()).release();  // the cache's own reference
+    PyObject* expected = nullptr;
+    if (!g_module.compare_exchange_strong(expected, module.get(), std::memory_order_acq_rel))
+        return initialised_before();
+    Py_INCREF(module.get());  // the cache's own reference
     return module.release();
 }
 

@@ -1,4 +1,4 @@
-"""Multilingual pre-tokenization of JSON-lines shards, on a Dask cluster.
+"""Multilingual pre-tokenization of JSON-lines or Parquet shards, on a Dask cluster.
 
     python examples/distributed/pretokenize.py (--local N | --scheduler ADDRESS)
         --corpus FILE|DIR --out DIR [--batch 256]
@@ -10,6 +10,11 @@ stop words of examples/pretokenize.py, and writes out/<shard>.jsonl itself:
 every record with its "tokens" added, byte for byte what
 examples/pretokenize.py --corpus <shard> --out ... writes. The shards appear in out/ only
 once all of them are complete: a job that fails leaves out/ as it was.
+
+A directory of *.parquet shards (a "text" column) is pre-tokenized into
+out/<shard>.parquet, with a "tokens" column added, through quarnel.columnar:
+the same tokens, whose rows written as JSON lines are byte for byte the
+JSON-lines job's output for the same records.
 """
 
 import sys
@@ -32,13 +37,13 @@ def main(argv=None):
     shard_jobs.add_cluster_options(parser)
     args = parser.parse_args(argv)
     corpus, out_dir = args.corpus.resolve(), args.out.resolve()
-    if out_dir == (corpus.parent if corpus.suffix in (".jsonl", ".tsv") else corpus):
+    if out_dir == (corpus.parent if corpus.suffix in (".jsonl", ".tsv", ".parquet") else corpus):
         shard_jobs.fail("--out must be another directory than the corpus's")
 
     start = time.perf_counter()
     with shard_jobs.cluster_client(args) as client:
         try:
-            shards = client.submit(shard_jobs.list_corpus, str(corpus), pure=False).result()
+            shards = client.submit(shard_jobs.list_text_shards, str(corpus), pure=False).result()
             with shard_jobs.staged_output(client, out_dir) as staging:
                 started = time.perf_counter()
                 futures = client.map(shard_jobs.pretokenize_shard, shards, staging=staging, batch=args.batch,

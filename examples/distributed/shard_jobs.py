@@ -194,10 +194,26 @@ def convert_shard(npy, vocab_path, staging, quantization_factor):
                                        quantization_factor)
 
 
-def pretokenize_shard(path, staging, batch):
-    """One JSON-lines shard of texts to a shard of the same records with their tokens, in the
-    job's staging directory, as examples/pretokenize.py writes it. Returns the number of records."""
+def list_text_shards(path):
+    """The shards of texts to pre-tokenize as this worker sees them: a directory's *.parquet
+    when it holds any (or one .parquet file), else its JSON-lines shards."""
     path = Path(path)
+    if path.suffix == ".parquet" and path.is_file():
+        return [str(path)]
+    if path.is_dir():
+        parquet = sorted(p for p in path.iterdir() if p.suffix == ".parquet" and p.is_file())
+        if parquet:
+            return [str(p) for p in parquet]
+    return list_corpus(path)
+
+
+def pretokenize_shard(path, staging, batch):
+    """One shard of texts to a shard of the same records with their tokens, in the job's staging
+    directory, as examples/pretokenize.py writes it: JSON lines to JSON lines, or Parquet to
+    Parquet (a "tokens" column added, through quarnel.columnar). Returns the number of records."""
+    path = Path(path)
+    if path.suffix == ".parquet":
+        return pretokenize.write_parquet(path, Path(staging) / path.name)
     tokenizer = pretokenize.stopword_tokenizer()  # per shard: an ICUWordPreTokenizer cannot travel
     lines = 0
     with open(Path(staging) / f"{path.stem}.jsonl", "w", encoding="utf-8") as f:

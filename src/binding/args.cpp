@@ -58,7 +58,7 @@ Result<void> Args::bind_positional(PyObject* const* args, std::size_t nargs) {
     return {};
 }
 
-Result<void> Args::bind_keyword(PyObject* name, PyObject* value) {
+Result<void> Args::bind_keyword(PyObject* name, PyObject* value, bool hold) {
     Py_ssize_t len = 0;
     const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &len) : nullptr;
     if (!utf8) {
@@ -70,6 +70,11 @@ Result<void> Args::bind_keyword(PyObject* name, PyObject* value) {
         if (key != entry_->params[i].name) continue;
         if (slots_[i]) return type_error(entry_name() + " got multiple values for argument '" + std::string(key) + "'");
         slots_[i] = value;
+#ifdef Py_GIL_DISABLED
+        if (hold) held_[i] = Ref::borrow(value);
+#else
+        (void)hold;
+#endif
         return {};
     }
     return type_error(entry_name() + " got an unexpected keyword argument '" + std::string(key) + "'");
@@ -110,8 +115,9 @@ Result<void> Args::bind_tuple(PyObject* args, PyObject* kwargs) {
         Py_ssize_t pos = 0;
         PyObject* key = nullptr;
         PyObject* value = nullptr;
+        CriticalSection section(kwargs);  // binding runs no Python code
         while (PyDict_Next(kwargs, &pos, &key, &value))
-            if (auto r = bind_keyword(key, value); !r) return r;
+            if (auto r = bind_keyword(key, value, true); !r) return r;
     }
     return check_required();
 }

@@ -141,12 +141,17 @@ private:
     }
 
     Result<void> bind_positional(PyObject* const* args, std::size_t nargs);
-    Result<void> bind_keyword(PyObject* name, PyObject* value);
+    Result<void> bind_keyword(PyObject* name, PyObject* value, bool hold = false);
     Result<void> check_required() const;
     std::string entry_name() const;
 
     const Entry* entry_;
     std::array<PyObject*, kMaxParams> slots_{};
+#ifdef Py_GIL_DISABLED
+    // Values taken from a keyword dict, held: another thread could change
+    // the dict (the interpreter's own calls pass a fresh one).
+    std::array<Ref, kMaxParams> held_{};
+#endif
     mutable unsigned read_ = 0;  // bit i: parameter i was looked at
 };
 

@@ -1,5 +1,6 @@
 #include "binding/boundary.hpp"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -8,8 +9,7 @@
 #include "core/fault.hpp"
 
 #if PY_VERSION_HEX >= 0x030D0000
-// Still exported, but declared only in the internal headers since 3.13.
-extern "C" int _PyOS_IsMainThread(void);
+#include <pthread.h>
 #endif
 
 namespace quarnel::binding {
@@ -40,14 +40,19 @@ constexpr const char kPanicDoc[] =
 
 constexpr const char kNoMessage[] = "native code failed with an internal fault that carries no message";
 
-// Created on the first fault and kept for the life of the process.
+// Created on the first fault and kept for the life of the process. Two
+// threads faulting at once on a free-threaded build may both create one:
+// the first published is kept, the other dropped before anyone sees it.
 PyObject* panic_exception_type() {
-    static PyObject* type = nullptr;
-    if (!type) {
-        type = PyErr_NewExceptionWithDoc("quarnel_runtime.PanicException", kPanicDoc,
-                                         PyExc_BaseException, nullptr);
-    }
-    return type;
+    static std::atomic<PyObject*> type{nullptr};
+    if (PyObject* made = type.load(std::memory_order_acquire)) return made;
+    PyObject* made = PyErr_NewExceptionWithDoc("quarnel_runtime.PanicException", kPanicDoc,
+                                               PyExc_BaseException, nullptr);
+    if (!made) return nullptr;
+    PyObject* expected = nullptr;
+    if (type.compare_exchange_strong(expected, made, std::memory_order_acq_rel)) return made;
+    Py_DECREF(made);
+    return expected;
 }
 
 [[noreturn]] void abort_at_boundary() {
@@ -74,11 +79,48 @@ void require_gil() {
 detail::GilMark::GilMark(bool held) noexcept : previous_(t_gil_held) { t_gil_held = held; }
 detail::GilMark::~GilMark() { t_gil_held = previous_; }
 
-// Only the main thread (of the main interpreter) runs signal handlers, so
-// only there is polling worth taking the lock for. (_PyOS_IsMainThread is
-// exported by every supported version; it needs the lock held.)
+#if PY_VERSION_HEX >= 0x030D0000
+namespace {
+// The identifier of the thread that runs signal handlers, the interpreter's
+// main thread: learnt when the module is initialised, and in a forked child
+// the thread that forked (the interpreter makes it the child's main thread).
+std::atomic<unsigned long> g_main_thread{0};
+}  // namespace
+#endif
+
+Result<void> learn_main_thread() {
+#if PY_VERSION_HEX >= 0x030D0000
+    Ref threading = Ref::steal(PyImport_ImportModule("threading"));
+    if (!threading) return pending();
+    Ref main = Ref::steal(PyObject_CallMethod(threading.get(), "main_thread", nullptr));
+    if (!main) return pending();
+    Ref ident = Ref::steal(PyObject_GetAttrString(main.get(), "ident"));
+    if (!ident) return pending();
+    const unsigned long id = PyLong_AsUnsignedLong(ident.get());
+    if (PyErr_Occurred()) return pending();
+    g_main_thread.store(id, std::memory_order_relaxed);
+    static const int once = pthread_atfork(nullptr, nullptr, [] {
+        g_main_thread.store(PyThread_get_thread_ident(), std::memory_order_relaxed);
+    });
+    (void)once;
+#endif
+    return {};
+}
+
+// Only the main thread of the main interpreter runs signal handlers, so
+// only there is polling worth taking the lock for. Needs the lock held.
+bool on_main_thread() noexcept {
+#if PY_VERSION_HEX >= 0x030D0000
+    // Public API from 3.13 on (_PyOS_IsMainThread became internal).
+    return PyThread_get_thread_ident() == g_main_thread.load(std::memory_order_relaxed) &&
+           PyInterpreterState_Get() == PyInterpreterState_Main();
+#else
+    return _PyOS_IsMainThread() != 0;
+#endif
+}
+
 detail::Released::Released() noexcept
-    : main_thread_(_PyOS_IsMainThread() != 0),
+    : main_thread_(on_main_thread()),
       state_(PyEval_SaveThread()),
       poll_(main_thread_ ? &Released::signalled : nullptr, this) {}
 

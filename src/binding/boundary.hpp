@@ -30,6 +30,12 @@ void raise_current_exception() noexcept;
 // result builders call it before touching any Python object.
 void require_gil();
 
+// Learns which thread is the interpreter's main thread, the one that runs
+// signal handlers (module initialisation calls it), and tells whether this
+// thread is that one (interpreter lock held).
+Result<void> learn_main_thread();
+bool on_main_thread() noexcept;
+
 namespace detail {
 class GilMark {
 public:

@@ -114,18 +114,27 @@ PyObject* to_python(const Map& map) {
 // result's containers hold only fresh strings and ints, so collections
 // triggered by its allocations would only re-scan it. The collector's
 // previous state is restored afterwards (nothing else runs meanwhile: the
-// interpreter lock is held throughout).
+// interpreter lock is held throughout). Not on free-threaded builds: there
+// other threads run meanwhile, and the switch is the whole process's (a
+// thread's gc.disable() could be undone by the restore).
 class CollectorPause {
 public:
+#ifdef Py_GIL_DISABLED
+    CollectorPause() noexcept {}  // user-provided: a pause that does nothing is still "used"
+    ~CollectorPause() {}
+#else
     CollectorPause() noexcept : was_enabled_(PyGC_Disable() == 1) {}
     ~CollectorPause() {
         if (was_enabled_) PyGC_Enable();
     }
+#endif
     CollectorPause(const CollectorPause&) = delete;
     CollectorPause& operator=(const CollectorPause&) = delete;
 
 private:
+#ifndef Py_GIL_DISABLED
     bool was_enabled_;
+#endif
 };
 
 // Builds the Python result of a call from a native value (and the

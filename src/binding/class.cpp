@@ -56,15 +56,25 @@ Result<PyTypeObject*> create_type(ClassDef& def) {
 }  // namespace
 
 PyTypeObject* type_object(ClassDef& def) {
-    if (!def.type) {
-        Result<PyTypeObject*> r = create_type(def);
-        if (!r) {
-            raise(r.error());
-            return nullptr;
-        }
-        def.type = r.value();
+    if (PyTypeObject* type = def.type.load(std::memory_order_acquire)) return type;
+#ifdef Py_GIL_DISABLED
+    // One creation at a time (the lock lets the thread detach while it
+    // waits, so a stop-the-world pause is never held up); a second thread
+    // then finds the type made.
+    static PyMutex creating{};
+    PyMutex_Lock(&creating);
+    struct Unlock {
+        ~Unlock() { PyMutex_Unlock(&creating); }
+    } unlock;
+    if (PyTypeObject* type = def.type.load(std::memory_order_acquire)) return type;
+#endif
+    Result<PyTypeObject*> r = create_type(def);
+    if (!r) {
+        raise(r.error());
+        return nullptr;
     }
-    return def.type;
+    def.type.store(r.value(), std::memory_order_release);
+    return r.value();
 }
 
 }  // namespace quarnel::binding

@@ -12,6 +12,7 @@
 // type creation, documentation, exceptions) lives here.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <memory>
 #include <new>
@@ -45,7 +46,7 @@ struct ClassDef {
     const char* name() const noexcept { return constructor->cls; }
 
     // Filled once by type_object(); kept for the life of the process.
-    PyTypeObject* type = nullptr;
+    std::atomic<PyTypeObject*> type = nullptr;
     std::string qualified_name{};  // the type keeps pointing at it
     std::vector<PyMethodDef> method_table{};
     std::vector<std::string> docs{};
@@ -60,14 +61,23 @@ template <class Native>
 ClassDef& class_def();
 
 // Instance layout: object header, native value, shared-borrow counter.
+// The native value is complete when the constructor returns and never
+// changes afterwards: that is why calls on several threads at once (the
+// pool's workers, and on free-threaded builds several Python threads) read
+// it without any lock. Only the counter changes, atomically.
 template <class Native>
 struct Instance {
     PyObject_HEAD
     Native value;
     std::size_t borrows;
-};
 
-// A shared borrow of an instance's native value for the length of a call.
+    std::atomic_ref<std::size_t> borrow_count() noexcept { return std::atomic_ref<std::size_t>(borrows); }
+};
+static_assert(std::atomic_ref<std::size_t>::required_alignment <= alignof(std::size_t) &&
+              std::atomic_ref<std::size_t>::is_always_lock_free);
+
+// A shared borrow of an instance's native value for the length of a call
+// (calls on other threads may hold theirs at the same time).
 template <class Native>
 class Borrow {
 public:
@@ -83,12 +93,14 @@ public:
     Borrow& operator=(const Borrow&) = delete;
     Borrow& operator=(Borrow&&) = delete;
     ~Borrow() {
-        if (inst_) --inst_->borrows;
+        if (inst_) inst_->borrow_count().fetch_sub(1, std::memory_order_relaxed);
     }
     const Native& get() const noexcept { return inst_->value; }
 
 private:
-    explicit Borrow(Instance<Native>* inst) noexcept : inst_(inst) { ++inst_->borrows; }
+    explicit Borrow(Instance<Native>* inst) noexcept : inst_(inst) {
+        inst_->borrow_count().fetch_add(1, std::memory_order_relaxed);
+    }
     Instance<Native>* inst_;
 };
 

@@ -61,11 +61,14 @@ Result<void> for_each_item(PyObject* sequence, F&& f);
 // The same for a sequence of str: f(str) gets each item once it is known to
 // be a str (any other item fails with the str conversion's error). f must
 // not run Python code (copying the text doesn't), so list and tuple items
-// are read without taking references: nothing can change the sequence.
+// are read without taking references: nothing can change the sequence
+// (with the interpreter lock held throughout, or on free-threaded builds
+// under the list's critical section).
 template <class F>
 Result<void> for_each_str(PyObject* sequence, F&& f);
 
-// Calls f(key, value) -> Result<void> on every entry of a dict, in its order.
+// Calls f(key, value) -> Result<void> on every entry of a dict, in its order
+// (on free-threaded builds, the entries it had at one moment).
 template <class F>
 Result<void> for_each_entry(PyObject* dict, F&& f);
 
@@ -157,6 +160,19 @@ struct Convert<std::unordered_set<T, H, E>> {
         if (!PyAnySet_Check(value)) return cannot_convert(value, "PySet");
         std::unordered_set<T, H, E> out;
         out.reserve(static_cast<std::size_t>(PySet_GET_SIZE(value)));
+#ifdef Py_GIL_DISABLED
+        if (PySet_CheckExact(value)) {
+            // Another thread may change the set meanwhile: read a copy of
+            // it taken at one moment (under the set's critical section).
+            Ref copy = Ref::steal(PySequence_List(value));
+            if (!copy) return pending();
+            for (Py_ssize_t i = 0; i < PyList_GET_SIZE(copy.get()); ++i) {
+                QUARNEL_TRY(T v, Convert<T>::from(PyList_GET_ITEM(copy.get(), i)));
+                out.insert(std::move(v));
+            }
+            return out;
+        }
+#endif
         Ref it = Ref::steal(PyObject_GetIter(value));
         if (!it) return pending();
         while (Ref item = Ref::steal(PyIter_Next(it.get()))) {
@@ -224,6 +240,7 @@ Result<void> copy_code_points(PyObject* value, Copy&& copy) {
         default: ok = copy(static_cast<const Py_UCS4*>(data), n); break;
     }
     if (ok) return {};
+    Ref held = Ref::borrow(value);  // raising the error may run Python code
     Ref bytes = Ref::steal(PyUnicode_AsUTF8String(value));
     if (!bytes) return pending();
     fault("a str holding a surrogate encoded as UTF-8");
@@ -245,6 +262,7 @@ Result<void> with_utf8(PyObject* value, F&& f) {
 
 namespace detail {
 
+#ifndef Py_GIL_DISABLED
 // `hold`: take a reference to each list or tuple item while f runs. Needed
 // whenever f may run Python code, which could change the sequence.
 template <bool hold, class F>
@@ -276,6 +294,56 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
     if (PyErr_Occurred()) return pending();
     return {};
 }
+#else
+// Free-threaded: other threads run while this one converts, so a list is
+// read as it was at one moment, never partly before and partly after
+// another thread changed it; no item is used while another thread may drop
+// it. Without `hold`, f runs no Python code, and the list's critical
+// section keeps it unchanged while its items are read in place; with
+// `hold`, f may run Python code (which suspends any critical section), so
+// a copy of the list, taken at one moment, is read instead. Tuples are
+// read in place: they never change.
+template <class F>
+Result<void> for_each_in(PyObject* const* items, Py_ssize_t n, F& f) {
+    for (Py_ssize_t i = 0; i < n; ++i) {
+        // Items are scattered objects: start loading a few ahead.
+        constexpr Py_ssize_t kAhead = 8;
+        if (i + kAhead < n) {
+            const char* ahead = reinterpret_cast<const char*>(items[i + kAhead]);
+            __builtin_prefetch(ahead);
+            __builtin_prefetch(ahead + 56);  // a small str's state and text may be on the next line
+        }
+        if (auto r = f(items[i]); !r) return r;
+    }
+    return {};
+}
+
+inline PyObject* const* tuple_items(PyObject* tuple) {
+    return reinterpret_cast<PyTupleObject*>(tuple)->ob_item;
+}
+
+template <bool hold, class F>
+Result<void> for_each_item(PyObject* sequence, F&& f) {
+    if (PyTuple_CheckExact(sequence)) return for_each_in(tuple_items(sequence), PyTuple_GET_SIZE(sequence), f);
+    // A list, or a subclass that iterates as a list does.
+    if (PyList_Check(sequence) && Py_TYPE(sequence)->tp_iter == PyList_Type.tp_iter) {
+        if constexpr (hold) {
+            Ref copy = Ref::steal(PyList_AsTuple(sequence));  // under the list's critical section
+            if (!copy) return pending();
+            return for_each_in(tuple_items(copy.get()), PyTuple_GET_SIZE(copy.get()), f);
+        } else {
+            CriticalSection section(sequence);
+            return for_each_in(reinterpret_cast<PyListObject*>(sequence)->ob_item, PyList_GET_SIZE(sequence), f);
+        }
+    }
+    Ref it = Ref::steal(PyObject_GetIter(sequence));
+    if (!it) return pending();
+    while (Ref item = Ref::steal(PyIter_Next(it.get())))
+        if (auto r = f(item.get()); !r) return r;
+    if (PyErr_Occurred()) return pending();
+    return {};
+}
+#endif
 
 }  // namespace detail
 
@@ -300,11 +368,25 @@ Result<void> for_each_entry(PyObject* dict, F&& f) {
     Py_ssize_t pos = 0;
     PyObject* key = nullptr;
     PyObject* value = nullptr;
+#ifdef Py_GIL_DISABLED
+    // Other threads run meanwhile: the entries as they were at one moment,
+    // collected under the dict's critical section (which converting them
+    // might suspend), each held while it is converted.
+    std::vector<std::pair<Ref, Ref>> entries;
+    {
+        CriticalSection section(dict);
+        entries.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(dict)));
+        while (PyDict_Next(dict, &pos, &key, &value)) entries.emplace_back(Ref::borrow(key), Ref::borrow(value));
+    }
+    for (const auto& [k, v] : entries)
+        if (auto r = f(k.get(), v.get()); !r) return r;
+#else
     while (PyDict_Next(dict, &pos, &key, &value)) {
         // Hold both while converting: a conversion may run Python code.
         Ref k = Ref::borrow(key), v = Ref::borrow(value);
         if (auto r = f(k.get(), v.get()); !r) return r;
     }
+#endif
     return {};
 }
 

@@ -3,6 +3,8 @@
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
 #include <numpy/ndarraytypes.h>
 
+#include <atomic>
+
 namespace quarnel::binding {
 
 namespace {
@@ -15,10 +17,12 @@ constexpr int kEquivTypes = 182;
 // The capsule moved with NumPy 2 from numpy.core to numpy._core.
 constexpr const char* kMultiarrayModules[] = {"numpy._core._multiarray_umath", "numpy.core._multiarray_umath"};
 
-void** g_api = nullptr;  // set once, with the interpreter lock held
+// Set on first need. Threads that get there at once (free-threaded builds)
+// all find the same table and store the same value.
+std::atomic<void**> g_api{nullptr};
 
 Result<void**> numpy_api() {
-    if (g_api) return g_api;
+    if (void** api = g_api.load(std::memory_order_acquire)) return api;
     for (const char* name : kMultiarrayModules) {
         Ref module = Ref::steal(PyImport_ImportModule(name));
         if (!module) {
@@ -37,21 +41,26 @@ Result<void**> numpy_api() {
         void* table = PyCapsule_GetPointer(capsule.get(), nullptr);
         if (!table) return pending();
         // The table lives as long as NumPy's module, which is never unloaded.
-        g_api = static_cast<void**>(table);
-        return g_api;
+        g_api.store(static_cast<void**>(table), std::memory_order_release);
+        return static_cast<void**>(table);
     }
     return pending();
 }
 
-// NumPy's descriptor for a type number (cached: they are NumPy's own singletons).
+// NumPy's descriptor for a type number (cached: they are NumPy's own
+// singletons). Threads that look one up at once keep the first published
+// reference and drop their own.
 PyArray_Descr* descriptor(void** api, NumpyType type) {
-    static PyArray_Descr* cached[2] = {nullptr, nullptr};
-    PyArray_Descr*& slot = cached[type == NumpyType::Float32 ? 0 : 1];
-    if (!slot) {
-        auto from_type = reinterpret_cast<PyArray_Descr* (*)(int)>(api[kDescrFromType]);
-        slot = from_type(static_cast<int>(type));  // a reference kept for the process
-    }
-    return slot;
+    static std::atomic<PyArray_Descr*> cached[2] = {nullptr, nullptr};
+    std::atomic<PyArray_Descr*>& slot = cached[type == NumpyType::Float32 ? 0 : 1];
+    if (PyArray_Descr* d = slot.load(std::memory_order_acquire)) return d;
+    auto from_type = reinterpret_cast<PyArray_Descr* (*)(int)>(api[kDescrFromType]);
+    PyArray_Descr* d = from_type(static_cast<int>(type));  // a reference kept for the process
+    if (!d) return nullptr;
+    PyArray_Descr* expected = nullptr;
+    if (slot.compare_exchange_strong(expected, d, std::memory_order_acq_rel)) return d;
+    Py_DECREF(reinterpret_cast<PyObject*>(d));
+    return expected;
 }
 
 }  // namespace

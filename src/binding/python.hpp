@@ -1,4 +1,5 @@
-// The one include of the CPython C API, and an owning reference.
+// The one include of the CPython C API, an owning reference, and the
+// critical section that free-threaded builds lock a container with.
 #pragma once
 
 #define PY_SSIZE_T_CLEAN
@@ -37,6 +38,27 @@ public:
 private:
     explicit Ref(PyObject* o) noexcept : p_(o) {}
     PyObject* p_ = nullptr;
+};
+
+// Holds `o`'s critical section while it lives (free-threaded builds; the
+// interpreter lock does this on the others): no other thread changes the
+// container meanwhile, as long as this thread runs no Python code and does
+// not block (either suspends the section until the thread goes on).
+class CriticalSection {
+public:
+#ifdef Py_GIL_DISABLED
+    explicit CriticalSection(PyObject* o) noexcept { PyCriticalSection_Begin(&section_, o); }
+    ~CriticalSection() { PyCriticalSection_End(&section_); }
+#else
+    explicit CriticalSection(PyObject*) noexcept {}
+#endif
+    CriticalSection(const CriticalSection&) = delete;
+    CriticalSection& operator=(const CriticalSection&) = delete;
+
+private:
+#ifdef Py_GIL_DISABLED
+    PyCriticalSection section_;
+#endif
 };
 
 }  // namespace quarnel::binding

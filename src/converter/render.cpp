@@ -82,14 +82,18 @@ std::optional<TextSize> measure(std::span<const Token> tokens) noexcept {
     return TextSize{length, max_char};
 }
 
-template <class Unit>
-void render_into(std::span<const Token> tokens, Unit* out) {
+namespace {
+
+// The rendering, each token's units made by encode(text, out) -> end (its
+// code points in Unit, or its UTF-8 bytes as they are).
+template <class Unit, class Encode>
+void render_with(std::span<const Token> tokens, Unit* out, Encode&& encode) {
     Unit* const start = out;
     std::vector<Unit> token;
     for (const Token& t : tokens) {
         if (t.count <= 0) continue;
         token.resize(t.prefix.size() + t.text.size());
-        Unit* end = decode_into(t.text, decode_into(t.prefix, token.data()));
+        Unit* end = encode(t.text, encode(t.prefix, token.data()));
         const auto length = static_cast<std::size_t>(end - token.data());
         auto copies = static_cast<std::size_t>(t.count);
         if (length == 0) {
@@ -113,6 +117,36 @@ void render_into(std::span<const Token> tokens, Unit* out) {
             done += n;
         }
     }
+}
+
+}  // namespace
+
+template <class Unit>
+void render_into(std::span<const Token> tokens, Unit* out) {
+    render_with(tokens, out, [](std::string_view s, Unit* d) { return decode_into(s, d); });
+}
+
+void render_utf8_into(std::span<const Token> tokens, char* out) {
+    render_with(tokens, out, [](std::string_view s, char* d) { return std::copy(s.begin(), s.end(), d); });
+}
+
+std::optional<std::size_t> measure_utf8(std::span<const Token> tokens) noexcept {
+    std::size_t size = 0;
+    for (const Token& t : tokens) {
+        if (t.count <= 0) continue;
+        const std::size_t length = t.prefix.size() + t.text.size();
+        const auto copies = static_cast<std::size_t>(t.count);
+        if (length == 0) {
+            if (size > 0 && !checked_add(size, copies)) return std::nullopt;
+            continue;
+        }
+        std::size_t block = 0;
+        if (__builtin_mul_overflow(copies, length + 1, &block)) return std::nullopt;
+        const bool first = size == 0;
+        if (!checked_add(size, block)) return std::nullopt;
+        size -= first;
+    }
+    return size;
 }
 
 template void render_into<std::uint8_t>(std::span<const Token>, std::uint8_t*);

@@ -39,6 +39,11 @@ std::optional<TextSize> measure(std::span<const Token> tokens) noexcept;
 template <class Unit>
 void render_into(std::span<const Token> tokens, Unit* out);
 
+// The same rendering as UTF-8 bytes (the tokens' own): its exact size
+// (nullopt when it overflows), and writing it into room for exactly that.
+std::optional<std::size_t> measure_utf8(std::span<const Token> tokens) noexcept;
+void render_utf8_into(std::span<const Token> tokens, char* out);
+
 extern template void render_into<std::uint8_t>(std::span<const Token>, std::uint8_t*);
 extern template void render_into<std::uint16_t>(std::span<const Token>, std::uint16_t*);
 extern template void render_into<std::uint32_t>(std::span<const Token>, std::uint32_t*);

@@ -37,13 +37,22 @@ public:
         slot = static_cast<std::uint32_t>(entries_.size());
     }
 
+    // The value of an equal key, or null.
+    template <class Key>
+    const V* find(const Key& key) const {
+        if (slots_.empty()) return nullptr;
+        const std::uint32_t slot = slots_[probe(key)];
+        return slot == 0 ? nullptr : &entries_[slot - 1].second;
+    }
+
     std::size_t size() const noexcept { return entries_.size(); }
     bool empty() const noexcept { return entries_.empty(); }
     auto begin() const noexcept { return entries_.begin(); }
     auto end() const noexcept { return entries_.end(); }
 
 private:
-    std::size_t probe(const K& key) const {
+    template <class Key>
+    std::size_t probe(const Key& key) const {
         const std::size_t mask = slots_.size() - 1;
         for (std::size_t i = Hash{}(key) & mask;; i = (i + 1) & mask)
             if (slots_[i] == 0 || Eq{}(entries_[slots_[i] - 1].first, key)) return i;

@@ -3,7 +3,6 @@
 #include <limits>
 
 #include "core/fault.hpp"
-#include "icu/ascii_words.hpp"
 #include "icu/cleaning.hpp"
 #include "icu/white_space.hpp"
 #include "pool/interrupt.hpp"
@@ -73,12 +72,13 @@ void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::s
         const auto at = static_cast<std::uint32_t>(piece.data() - text.data());
         out.spans.push_back({at, at + static_cast<std::uint32_t>(piece.size())});
     };
-    if (ascii) {  // (an empty text too: it has no segments)
+    const icu_text::AsciiWords* fast = segmenter_.ascii_words();
+    if (ascii && fast) {  // (an empty text too: it has no segments)
         for (std::size_t begin = 0, end; begin < text.size(); begin = end) {
-            end = icu_text::ascii_segment_end(text, begin);
+            end = fast->segment_end(text, begin);
             emit(begin, end);
         }
-    } else {
+    } else if (!text.empty()) {
         auto segments = segmenter_.segments(text);
         std::size_t begin = 0, end = 0;
         while (segments.next(begin, end)) emit(begin, end);

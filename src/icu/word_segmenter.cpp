@@ -58,7 +58,8 @@ Result<WordSegmenter> WordSegmenter::create() {
     std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
     if (U_FAILURE(status) || !it)
         return Error{ErrorKind::ValueError, std::string("cannot create the word break iterator: ") + u_errorName(status)};
-    return WordSegmenter(std::shared_ptr<const icu::BreakIterator>(std::move(it)),
+    const AsciiWords* ascii_words = AsciiWords::of_root(*it);
+    return WordSegmenter(std::shared_ptr<const icu::BreakIterator>(std::move(it)), ascii_words,
                          g_next_id.fetch_add(1, std::memory_order_relaxed));
 }
 

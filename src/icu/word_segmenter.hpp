@@ -21,6 +21,7 @@
 #include <unicode/brkiter.h>
 
 #include "core/result.hpp"
+#include "icu/ascii_words.hpp"
 #include "text/utf16.hpp"
 
 namespace quarnel::icu_text {
@@ -59,18 +60,25 @@ public:
 
     std::uint64_t id() const noexcept { return id_; }
 
+    // The fast path for printable ASCII text that gives this segmenter's
+    // boundaries (derived from ICU's rules once per process), or null when
+    // ICU's rules do not fit it and segments() must serve such text too.
+    const AsciiWords* ascii_words() const noexcept { return ascii_words_; }
+
     // Clones a thread keeps at most.
     static constexpr std::size_t kClonesPerThread = 8;
     // Clones this thread currently holds (for tests).
     static std::size_t thread_clone_count() noexcept;
 
 private:
-    WordSegmenter(std::shared_ptr<const icu::BreakIterator> prototype, std::uint64_t id) noexcept
-        : prototype_(std::move(prototype)), id_(id) {}
+    WordSegmenter(std::shared_ptr<const icu::BreakIterator> prototype, const AsciiWords* ascii_words,
+                  std::uint64_t id) noexcept
+        : prototype_(std::move(prototype)), ascii_words_(ascii_words), id_(id) {}
 
     icu::BreakIterator* thread_clone() const;
 
     std::shared_ptr<const icu::BreakIterator> prototype_;
+    const AsciiWords* ascii_words_;
     std::uint64_t id_;
 };
 

@@ -6,9 +6,17 @@
 // headers that live in the callers' stack frames, under one mutex each, so
 // scheduling never allocates.
 //
-// A worker looking for work tries its own deque, then steals from the other
-// workers (starting at a random victim), then takes from the injector. When
-// several searches find nothing it sleeps on its own condition variable.
+// A worker looking for work tries its own deque, then takes from the
+// injector, then steals from the other workers (starting at a random
+// victim). When several searches find nothing it sleeps on its own
+// condition variable.
+//
+// Fairness between calls: a job in the injector is the start of a call
+// from another thread. Taken before stealing, and also between any two
+// items of the piece a worker is running (between_items, pool_impl.hpp), it
+// waits for an item, not for the batches running before it: a short call
+// from one thread is served while a long batch from another goes on, and
+// the two batches share the workers.
 //
 // Wake-ups: every push bumps a job counter and, if any worker has announced
 // that it is going to sleep, wakes one sleeper. A worker reads the counter
@@ -317,9 +325,23 @@ struct Found {
     bool migrated;
 };
 
+// The injector's queue and the count of waiting calls change together.
+void inject(Registry& r, Task* t) {
+    g_waiting_calls.fetch_add(1, std::memory_order_relaxed);
+    r.injector.push_back(t);
+    r.sleep.new_jobs();
+}
+
+Task* take_injected(Registry& r) {
+    Task* t = r.injector.pop_front();
+    if (t) g_waiting_calls.fetch_sub(1, std::memory_order_relaxed);
+    return t;
+}
+
 Found find_work(Worker& w) {
     if (Task* t = w.deque.pop_back()) return {t, false};
     Registry& r = *w.registry;
+    if (Task* t = take_injected(r)) return {t, true};
     if (r.size > 1) {
         w.rng ^= w.rng << 13;
         w.rng ^= w.rng >> 7;
@@ -331,7 +353,6 @@ Found find_work(Worker& w) {
             if (Task* t = r.workers[victim].deque.pop_front()) return {t, true};
         }
     }
-    if (Task* t = r.injector.pop_front()) return {t, true};
     return {nullptr, false};
 }
 
@@ -464,8 +485,7 @@ void await(InjectedJob& job) {
 void run_injected(Registry& r, JobRef op) {
     std::atomic<bool> stop{false};
     InjectedJob job(op, stop);
-    r.injector.push_back(&job);
-    r.sleep.new_jobs();
+    inject(r, &job);
     await(job);
 }
 
@@ -492,6 +512,7 @@ Global& global() {
                        [] {
                            Global& child = global();
                            child.registry.store(nullptr, std::memory_order_relaxed);
+                           g_waiting_calls.store(0, std::memory_order_relaxed);  // the parent's queue stays there
                            child.failure.clear();
                            child.mu.unlock();
                        });
@@ -553,6 +574,13 @@ Registry* create_registry(std::size_t n, Spawner spawn) {
 
 const std::atomic<bool>* call_stop() noexcept { return t_stop; }
 
+void serve_waiting_calls() {
+    Worker* w = t_worker;
+    if (!w) return;  // a caller's own thread: it serves only its own call
+    // One job per item: calls that keep coming must not starve the piece.
+    if (Task* t = take_injected(*w->registry)) t->execute(t, true);
+}
+
 struct Background::State : InjectedJob {
     using InjectedJob::InjectedJob;
 };
@@ -564,8 +592,7 @@ Background::Background(JobRef op, std::atomic<bool>& stop) {
     }
     Registry& r = the_registry();
     state_ = std::make_unique<State>(op, stop);
-    r.injector.push_back(state_.get());
-    r.sleep.new_jobs();
+    inject(r, state_.get());
 }
 
 Background::~Background() {

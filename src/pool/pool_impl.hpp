@@ -74,6 +74,23 @@ inline void throw_if_stopped(const std::atomic<bool>* stop) {
     if (stop && stop->load(std::memory_order_relaxed)) throw Interrupted{};
 }
 
+// Jobs of calls from threads outside the pool that wait in its shared queue
+// for a worker (a hint: changed with the queue, read without its lock).
+inline std::atomic<std::size_t> g_waiting_calls{0};
+
+// On a pool worker: runs the jobs waiting in the shared queue, if any.
+void serve_waiting_calls();
+
+// Between two items of a piece: stops when the call is told to, and lets a
+// call from another thread in. A worker deep in a long batch thus takes up
+// a short call's job after the item it is on, instead of after the batch,
+// and goes on with its piece once that job ended (so concurrent calls share
+// the workers instead of waiting for each other's batches).
+inline void between_items(const std::atomic<bool>* stop) {
+    throw_if_stopped(stop);
+    if (g_waiting_calls.load(std::memory_order_relaxed) != 0) serve_waiting_calls();
+}
+
 // Adaptive splitting: a piece splits in halves while each half keeps at
 // least one item and either it was stolen (budget becomes max(N, budget/2))
 // or its budget is above 0 (the budget halves).
@@ -156,7 +173,7 @@ std::vector<T> collect_piece(std::size_t begin, std::size_t end, F& f, FailureSl
     out.reserve(end - begin);
     const std::atomic<bool>* stop = call_stop();
     for (std::size_t i = begin; i < end; ++i) {
-        throw_if_stopped(stop);
+        between_items(stop);
         auto r = f(i);
         if (!r.ok()) slot.record(std::move(r).error());
         if (slot.stopped()) break;
@@ -193,7 +210,7 @@ std::vector<T> map_ordered(std::size_t n, F&& f) {
     auto leaf = [&](std::size_t begin, std::size_t end) {
         const std::atomic<bool>* stop = detail::call_stop();
         for (std::size_t i = begin; i < end; ++i) {
-            detail::throw_if_stopped(stop);
+            detail::between_items(stop);
             slots[i].emplace(f(i));
         }
     };
@@ -264,7 +281,7 @@ Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consu
     const auto claim = [&](Chunk& c) {
         for (std::size_t i; (i = c.next.fetch_add(1, std::memory_order_relaxed)) < c.size;) {
             if (!slot.stopped()) {
-                detail::throw_if_stopped(detail::call_stop());
+                detail::between_items(detail::call_stop());
                 Result<T> r = produce(c.begin + i);
                 if (r.ok()) c.items[i].emplace(std::move(r).value());
                 else slot.record(std::move(r).error());

@@ -1,5 +1,6 @@
 #include "text/normalize.hpp"
 
+#include <array>
 #include <climits>
 
 #include <unicode/bytestream.h>
@@ -14,8 +15,8 @@ namespace quarnel::text {
 
 namespace {
 
-const icu::Normalizer2& normalizer(NormalizationForm form) {
-    // ICU hands out process-wide singletons; fetching them is thread-safe.
+// ICU's process-wide singleton for a form (made on first request).
+const icu::Normalizer2* fetch(NormalizationForm form) {
     UErrorCode status = U_ZERO_ERROR;
     const icu::Normalizer2* n = nullptr;
     switch (form) {
@@ -24,8 +25,20 @@ const icu::Normalizer2& normalizer(NormalizationForm form) {
         case NormalizationForm::NFKC: n = icu::Normalizer2::getNFKCInstance(status); break;
         case NormalizationForm::NFKD: n = icu::Normalizer2::getNFKDInstance(status); break;
     }
-    if (U_FAILURE(status) || n == nullptr)
-        fault(std::string("normalize: ICU normalizer unavailable: ") + u_errorName(status));
+    return U_SUCCESS(status) ? n : nullptr;
+}
+
+const icu::Normalizer2& normalizer(NormalizationForm form) {
+    // Fetched once, under a C++ static's guard: fetching is thread-safe in
+    // ICU too, but its guard is invisible to a ThreadSanitizer build (ICU
+    // itself is not instrumented), which then sees threads that call a
+    // normalizer for the first time at once race with its construction.
+    // This guard it sees.
+    static const std::array<const icu::Normalizer2*, 4> forms = {
+        fetch(NormalizationForm::NFC), fetch(NormalizationForm::NFD), fetch(NormalizationForm::NFKC),
+        fetch(NormalizationForm::NFKD)};
+    const icu::Normalizer2* n = forms[static_cast<std::size_t>(form)];
+    if (n == nullptr) fault("normalize: ICU normalizer unavailable (ICU's data could not be loaded)");
     return *n;
 }
 

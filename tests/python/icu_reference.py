@@ -4,7 +4,9 @@ lowercase mapping of the whole text, ICU's word boundaries over UTF-16,
 pieces trimmed, empty ones and stop words dropped.
 
 Run as a script: reads a pickled (texts, remove_stopwords, lowercase,
-stopwords) from stdin and writes the pickled token lists to stdout.
+stopwords) from stdin and writes the pickled token lists to stdout; with
+the argument `unassigned`, writes the set of code points ICU has not
+assigned instead.
 """
 import pickle
 import sys
@@ -36,5 +38,9 @@ def tokenize(text, remove_stopwords, lowercase, stopwords):
 
 
 if __name__ == "__main__":
+    if sys.argv[1:] == ["unassigned"]:
+        pickle.dump({c for c in range(0x110000) if icu.Char.charType(c) == icu.UCharCategory.UNASSIGNED},
+                    sys.stdout.buffer)
+        sys.exit()
     texts, remove_stopwords, lowercase, stopwords = pickle.load(sys.stdin.buffer)
     pickle.dump([tokenize(t, remove_stopwords, lowercase, stopwords) for t in texts], sys.stdout.buffer)

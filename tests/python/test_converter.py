@@ -11,6 +11,7 @@ import tracemalloc
 import numpy as np
 import pytest
 
+from conftest import TRACEMALLOC_UNDER_ASAN, UNDER_ASAN
 from quarnel import Converter
 
 F32 = ("convert_sparse_reps_to_json", "convert_sparse_reps_to_json_f32")
@@ -265,6 +266,7 @@ def test_layouts_read_in_place(dtype):
         assert [words(t) for t in texts] == [text_of(m) for m in want], name
 
 
+@pytest.mark.skipif(UNDER_ASAN, reason=TRACEMALLOC_UNDER_ASAN)
 def test_arrays_are_never_copied():
     # NumPy reports its data allocations to tracemalloc: a copy of any of
     # these 50 MB views would show in the peak.

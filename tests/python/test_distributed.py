@@ -158,6 +158,26 @@ def test_pretokenize_shards_match_single_process(scheduler, tmp_path, capsys):
         assert (tmp_path / "out" / f"part-{i}.jsonl").read_bytes() == reference.read_bytes()
 
 
+def test_pretokenize_parquet_shards_give_the_json_lines_bytes(scheduler, tmp_path, capsys):
+    pa = pytest.importorskip("pyarrow")
+    import pyarrow.parquet as pq
+
+    records = list(pretokenize.read_records(DATA / "multilingual.tsv"))
+    (tmp_path / "texts").mkdir()
+    for i in range(3):
+        pq.write_table(pa.Table.from_pylist(records[i::3]), tmp_path / "texts" / f"part-{i}.parquet",
+                       row_group_size=7)
+    status, out, err = run_job(dist_pretokenize, capsys, "--corpus", tmp_path / "texts", "--out", tmp_path / "out",
+                               "--scheduler", scheduler)
+    assert status == 0, err
+    assert "3 shards, 59 texts" in out
+    for i in range(3):
+        reference = tmp_path / f"reference-{i}.jsonl"
+        pretokenize.write_jsonl(records[i::3], reference, 16)
+        lines = "".join(pretokenize.parquet_json_lines(tmp_path / "out" / f"part-{i}.parquet"))
+        assert lines.encode("utf-8") == reference.read_bytes()
+
+
 def test_bad_input_fails_naming_file_and_line_or_docid(scheduler, tmp_path, capsys):
     corpus = split_corpus(tmp_path / "corpus")
     qrels = tmp_path / "qrels.json"

@@ -58,8 +58,16 @@ def test_accuracy_is_over_every_question_and_bad_runs_fail_in_one_line(tmp_path,
     assert "corpus.jsonl:4: not valid JSON" in out.stderr
 
 
+def test_parquet_pipeline_judges_the_run_as_evaluate_run_does(tmp_path):
+    pytest.importorskip("pyarrow")
+    out = run_example("parquet_pipeline.py", "--out", "pq", "--k", "1", "100", cwd=tmp_path)
+    assert "top-1    accuracy   70.1%" in out and "top-100  accuracy  100.0%" in out
+    assert {p.name for p in (tmp_path / "pq").iterdir()} == {
+        "corpus.parquet", "tokens.parquet", "run.parquet", "questions.parquet", "qrels.parquet"}
+
+
 def test_typed_usage_runs(tmp_path):
-    assert run_example("typed_usage.py", cwd=tmp_path).count("\n") == 4
+    assert run_example("typed_usage.py", cwd=tmp_path).count("\n") == 5
 
 
 def test_pretokenize_writes_json_lines_with_progress(tmp_path):

@@ -5,13 +5,14 @@ import json
 import os
 import subprocess
 import sys
+import sysconfig
 import textwrap
 import tracemalloc
 
 import pytest
 
 import entry_points as ep
-from conftest import UNDER_ASAN
+from conftest import UNDER_ASAN, UNDER_TSAN
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -79,7 +80,9 @@ def test_threads_share_every_class(workers):
     on shared instances: the same outcomes as one thread, and no deadlock
     (the child has a time limit)."""
     env = {} if workers is None else {"RAYON_NUM_THREADS": workers}
-    rounds = "3" if UNDER_ASAN else "20"
+    # A ThreadSanitizer build of a free-threaded interpreter runs its own
+    # code instrumented too, and all 20 threads at once.
+    rounds = "3" if UNDER_ASAN or (UNDER_TSAN and sysconfig.get_config_var("Py_GIL_DISABLED")) else "20"
     report = run_child(STRESS_CHILD.replace("sys.argv[1]", "'20'").replace("sys.argv[2]", repr(rounds)),
                        timeout=900, env=env)
     print(workers, report)
@@ -122,17 +125,27 @@ def test_repeated_calls_leak_nothing(cls_name, case):
     _burst(case, n)
     gc.collect()
     refs = [sys.getrefcount(a) for a in case.args]
-    tracemalloc.start()
-    try:
+    if UNDER_ASAN:  # (conftest.TRACEMALLOC_UNDER_ASAN)
         _burst(case, n)
-        gc.collect()
-        before = tracemalloc.get_traced_memory()[0]
-        _burst(case, n)
-        gc.collect()
-        grown = tracemalloc.get_traced_memory()[0] - before
-    finally:
-        tracemalloc.stop()
-    assert grown < 16 * 1024, f"{grown} bytes of Python objects kept by {n} calls"
+    else:
+        tracemalloc.start()
+        try:
+            _burst(case, n)
+            gc.collect()
+            # A leak grows on every burst. On a free-threaded build objects can
+            # stay allocated for a while after their last reference went, when
+            # another thread (Dask's profiler, sampling this thread's frames)
+            # held one; that shows in one burst, not in every one.
+            grown = []
+            for _ in range(2):
+                before = tracemalloc.get_traced_memory()[0]
+                _burst(case, n)
+                gc.collect()
+                grown.append(tracemalloc.get_traced_memory()[0] - before)
+            grown = min(grown)
+        finally:
+            tracemalloc.stop()
+        assert grown < 16 * 1024, f"{grown} bytes of Python objects kept by {n} calls"
     assert refs == [sys.getrefcount(a) for a in case.args]
     if not UNDER_ASAN:
         start = _rss_kb()

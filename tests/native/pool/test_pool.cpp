@@ -342,6 +342,34 @@ TEST(concurrent_external_callers) {
     CHECK_EQ(bad.load(), 0);
 }
 
+// A long batch from one thread must not keep a short call from another
+// waiting for it: the short call is served between two items of the long
+// batch, long before that batch is half done (were it served only once
+// workers ran out of the long batch's pieces, three quarters or more of the
+// long batch would come first; with one worker, all of it).
+TEST(a_long_batch_does_not_starve_a_short_call) {
+    Watchdog dog(300);
+    constexpr std::size_t kLong = 20000;
+    std::atomic<bool> long_started{false}, short_done{false};
+    std::atomic<std::size_t> before{0};  // long items begun before the short call ended
+    std::thread long_caller([&] {
+        map_ordered<int>(kLong, [&](std::size_t) {
+            long_started = true;
+            if (!short_done.load()) {
+                ++before;
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            return 0;
+        });
+    });
+    while (!long_started.load()) std::this_thread::yield();
+    const auto v = map_ordered<std::size_t>(64, [](std::size_t i) { return i; });
+    short_done = true;
+    long_caller.join();
+    CHECK_EQ(v[63], 63u);
+    CHECK(before.load() < kLong / 2);
+}
+
 TEST(no_lost_wakeups) {
     Watchdog dog(120);
     // Pauses of varying length between batches make new batches arrive while

@@ -1,0 +1,334 @@
+// The submodule quarnel.columnar: the classes' work over Arrow columns, the
+// texts read in place from any library that offers the Arrow PyCapsule
+// interface and the results written straight into Arrow buffers, with no
+// Python object per text or token. It lives in the same shared object as
+// quarnel (quarnel/columnar.py loads its entry, PyInit_columnar), so that
+// its functions reach the native values inside the classes' instances.
+#include <string>
+#include <vector>
+
+#include "binding/arrow.hpp"
+#include "binding/build.hpp"
+#include "binding/class.hpp"
+#include "binding/numpy.hpp"
+#include "columnar/annotate.hpp"
+#include "columnar/sparse.hpp"
+#include "columnar/token_lists.hpp"
+#include "columnar/tokenize.hpp"
+
+namespace quarnel::binding {
+
+template <>
+ClassDef& class_def<RegexTokenizer>();
+template <>
+ClassDef& class_def<QAAnnotator>();
+template <>
+ClassDef& class_def<Converter>();
+template <>
+ClassDef& class_def<ICUWordPreTokenizer>();
+
+namespace {
+
+// An instance of one of the classes, borrowed for the call; anything else
+// fails as a receiver of the wrong type does.
+template <class Native>
+struct Receiver {
+    Borrow<Native> borrow;
+    const Native& get() const noexcept { return borrow.get(); }
+};
+
+}  // namespace
+
+template <class Native>
+struct Convert<Receiver<Native>> {
+    static Result<Receiver<Native>> from(PyObject* value) {
+        QUARNEL_TRY(Borrow<Native> b, Borrow<Native>::take(value));
+        return Receiver<Native>{std::move(b)};
+    }
+};
+
+namespace {
+
+using FunctionBody = Result<PyObject*> (*)(const Args&);
+
+template <const Entry& E, FunctionBody Body>
+PyObject* function_entry(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
+    return boundary([&]() -> Result<PyObject*> {
+        Args a(E);
+        if (auto r = a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames); !r)
+            return std::move(r).error();
+        Result<PyObject*> result = Body(a);
+        if (result) detail::read_all_or_drop(a, result.value());
+        return result;
+    });
+}
+
+// The result column of a call, or its error: text that is not UTF-8 is
+// reported as the interpreter reports it, with the row.
+// The input is released first: its producer's callbacks may run Python
+// code, which must not find an exception of ours pending.
+Result<PyObject*> column_result(Result<std::vector<std::shared_ptr<columnar::Node>>> lists,
+                                columnar::StringColumn& texts, bool chunked, bool views) {
+    if (!lists) {
+        const Error& e = lists.error();
+        if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) {
+            const NotUtf8 bad = first_not_utf8(texts, "texts");
+            texts.release();
+            return not_utf8(bad);
+        }
+        return std::move(lists).error();
+    }
+    texts.release();
+    std::shared_ptr<columnar::Node> type;
+    if (lists->empty()) {
+        std::vector<std::shared_ptr<columnar::Node>> empty{columnar::ListBuilder(columnar::StringChunk{}).finish()};
+        if (views) (void)columnar::strings_to_views(empty);
+        type = empty[0];
+    }
+    return built(new_column(std::move(lists).value(), chunked, std::move(type)));
+}
+
+// ---- tokenizers ----
+
+constexpr Entry kTokenize{"columnar",
+                          "tokenize",
+                          {required("tokenizer"), required("texts"), defaulted("string_view", false)}};
+
+Result<PyObject*> tokenize(const Args& args) {
+    QUARNEL_TRY(Receiver<RegexTokenizer> tokenizer, args.get<Receiver<RegexTokenizer>>(0));
+    QUARNEL_TRY(ArrowInput input, args.get<ArrowInput>(1));
+    QUARNEL_TRY(bool views, args.get<bool>(2));
+    const bool chunked = input.is_stream;
+    QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
+    auto lists = without_gil([&] { return columnar::tokenize_column(tokenizer.get(), texts, views); });
+    return column_result(std::move(lists), texts, chunked, views);
+}
+
+constexpr Entry kPreTokenize{"columnar",
+                             "pre_tokenize",
+                             {required("pre_tokenizer"), required("texts"), defaulted("remove_stopwords", false),
+                              defaulted("lowercase", true), defaulted("string_view", false)}};
+
+Result<PyObject*> pre_tokenize(const Args& args) {
+    QUARNEL_TRY(Receiver<ICUWordPreTokenizer> tokenizer, args.get<Receiver<ICUWordPreTokenizer>>(0));
+    QUARNEL_TRY(ArrowInput input, args.get<ArrowInput>(1));
+    QUARNEL_TRY(bool remove_stopwords, args.get<bool>(2));
+    QUARNEL_TRY(bool lowercase, args.get<bool>(3));
+    QUARNEL_TRY(bool views, args.get<bool>(4));
+    const bool chunked = input.is_stream;
+    QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
+    auto lists = without_gil(
+        [&] { return columnar::pre_tokenize_column(tokenizer.get(), texts, remove_stopwords, lowercase, views); });
+    return column_result(std::move(lists), texts, chunked, views);
+}
+
+// ---- QAAnnotator ----
+
+// The error of a call that found text that is not UTF-8 (`invalid`),
+// raised once the call's columns are released (see column_result).
+template <class... Columns>
+Error annotate_error(Error e, const columnar::InvalidText& invalid, Columns&... columns) {
+    if (e.kind == ErrorKind::ValueError && e.message == columnar::kNotUtf8) {
+        const NotUtf8 bad{std::string(invalid.text), invalid.row, invalid.column};
+        (columns.release(), ...);
+        return not_utf8(bad);
+    }
+    return e;
+}
+
+constexpr Entry kAnnotator{"columnar",
+                           "annotator",
+                           {required("docids"), required("tokens"), elided("pattern", kDefaultPattern),
+                            defaulted("lowercase", true), defaulted("normalize", true),
+                            elided("normalization_from", kDefaultNormalization)}};
+
+Result<PyObject*> annotator(const Args& args) {
+    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput>(0));
+    QUARNEL_TRY(ArrowInput token_input, args.get<ArrowInput>(1));
+    QUARNEL_TRY(std::string pattern, args.get<std::string>(2));
+    QUARNEL_TRY(bool lowercase, args.get<bool>(3));
+    QUARNEL_TRY(bool normalize, args.get<bool>(4));
+    QUARNEL_TRY(std::string form, args.get<std::string>(5));
+    QUARNEL_TRY(columnar::StringColumn docids, read_column<columnar::StringChunk>(std::move(docid_input), "docids"));
+    QUARNEL_TRY(columnar::StringListColumn tokens,
+                read_column<columnar::StringListChunk>(std::move(token_input), "tokens"));
+    QUARNEL_TRY(RegexTokenizer tokenizer, RegexTokenizer::create(pattern, lowercase, normalize, form));
+    columnar::InvalidText invalid;
+    Result<Corpus> corpus = without_gil([&] { return columnar::corpus_from_columns(docids, tokens, invalid); });
+    if (!corpus) return annotate_error(std::move(corpus).error(), invalid, docids, tokens);
+    docids.release();
+    tokens.release();
+    PyTypeObject* type = type_object(class_def<QAAnnotator>());
+    if (!type) return pending();
+    return instantiate<QAAnnotator>(type, QAAnnotator(std::move(tokenizer), std::move(corpus).value()));
+}
+
+constexpr Entry kAnnotate{"columnar",
+                          "annotate",
+                          {required("annotator"), required("qids"), required("docids"), required("answers")}};
+
+Result<PyObject*> annotate(const Args& args) {
+    QUARNEL_TRY(Receiver<QAAnnotator> annotator, args.get<Receiver<QAAnnotator>>(0));
+    QUARNEL_TRY(ArrowInput qid_input, args.get<ArrowInput>(1));
+    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput>(2));
+    QUARNEL_TRY(ArrowInput answer_input, args.get<ArrowInput>(3));
+    QUARNEL_TRY(columnar::StringColumn qids, read_column<columnar::StringChunk>(std::move(qid_input), "qids"));
+    QUARNEL_TRY(columnar::StringColumn docids, read_column<columnar::StringChunk>(std::move(docid_input), "docids"));
+    QUARNEL_TRY(columnar::StringListColumn answers,
+                read_column<columnar::StringListChunk>(std::move(answer_input), "answers"));
+    columnar::InvalidText invalid;
+    auto run = without_gil([&] { return columnar::judge_run(annotator.get(), qids, docids, answers, invalid); });
+    if (!run) return annotate_error(std::move(run).error(), invalid, qids, docids, answers);
+    qids.release();
+    docids.release();
+    answers.release();
+    return built(new_column({std::move(run).value()}, false));
+}
+
+// ---- Converter ----
+
+constexpr Entry kSparseToMaps{"columnar",
+                              "sparse_to_maps",
+                              {required("converter"), required("reps"), defaulted("quantization_factor", 100),
+                               defaulted("convert_id_to_token", false), defaulted("allow_negative_values", false),
+                               defaulted("negative_prefix", "neg_")}};
+constexpr Entry kSparseToText = kSparseToMaps.renamed("sparse_to_pseudo_text");
+
+// A float32 or float16 matrix and the options, as the Converter's methods
+// take them; `reps` keeps the array alive.
+struct MatrixCall {
+    Array2 reps;
+    converter::Element element;
+    ConvertOptions options;
+    MatrixView view() const { return {reps.data, reps.rows, reps.cols, reps.row_stride, reps.col_stride, element}; }
+};
+
+Result<MatrixCall> matrix_call(const Args& args) {
+    MatrixCall call;
+    if (auto f32 = args.get<NumpyMatrix<NumpyType::Float32>>(1)) {
+        call.reps = std::move(f32).value();
+        call.element = converter::Element::F32;
+    } else {
+        if (PyErr_Occurred()) return std::move(f32).error();
+        QUARNEL_TRY(call.reps, args.get<NumpyMatrix<NumpyType::Float16>>(1));
+        call.element = converter::Element::F16;
+    }
+    QUARNEL_TRY(call.options.quantization_factor, args.get<std::int32_t>(2));
+    QUARNEL_TRY(call.options.convert_id_to_token, args.get<bool>(3));
+    QUARNEL_TRY(call.options.allow_negative_values, args.get<bool>(4));
+    QUARNEL_TRY(call.options.negative_prefix, args.get<std::string>(5));
+    if (Result<void> r = check_columns(call.view()); !r) return std::move(r).error();
+    return call;
+}
+
+template <Result<std::shared_ptr<columnar::Node>> (*Make)(const Converter&, const Conversion&)>
+Result<PyObject*> sparse(const Args& args) {
+    QUARNEL_TRY(Receiver<Converter> converter, args.get<Receiver<Converter>>(0));
+    QUARNEL_TRY(MatrixCall call, matrix_call(args));
+    const Conversion conversion(converter.get(), call.view(), std::move(call.options));
+    auto column = without_gil([&] { return Make(converter.get(), conversion); });
+    call.reps.array = Ref();
+    if (!column) return std::move(column).error();
+    return built(new_column({std::move(column).value()}, false));
+}
+
+// ---- module ----
+
+PyObject* live_exports(PyObject*, PyObject*) { return PyLong_FromLongLong(columnar::live_exports()); }
+
+struct FunctionDoc {
+    const Entry* entry;
+    const char* body;
+    PyCFunction function;
+};
+
+const FunctionDoc kFunctions[] = {
+    {&kTokenize,
+     "The tokens of every text of an Arrow column of strings (utf8, large_utf8 or utf8_view; any object offering "
+     "`__arrow_c_array__` or `__arrow_c_stream__`), exactly as `tokenizer.batch_tokenize` gives them, as a column "
+     "of type large_list<utf8>: a Column for one array, a ChunkedColumn (one array per chunk) for a stream. A "
+     "null text gives a null row. With `string_view`, the tokens are utf8_view (large_list<utf8_view>): Polars "
+     "takes those over without copying (it copies utf8 into views), at 16 bytes per token.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kTokenize, tokenize>))},
+    {&kPreTokenize,
+     "The words of every text of an Arrow column of strings, exactly as `pre_tokenizer.batch_tokenize` gives them "
+     "with the same flags, as a column of type large_list<utf8> or, with `string_view`, large_list<utf8_view> (see "
+     "`tokenize`).",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kPreTokenize, pre_tokenize>))},
+    {&kAnnotator,
+     "A `QAAnnotator` whose corpus is read from two Arrow columns of one row per document: `docids` (strings) and "
+     "`tokens` (lists of strings: list or large_list of utf8, large_utf8 or utf8_view). A later row with the same "
+     "id replaces an earlier one, as in a dict; a null token list is an empty document. The other arguments are "
+     "the `QAAnnotator` constructor's.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kAnnotator, annotator>))},
+    {&kAnnotate,
+     "Judges a run given as Arrow columns of one row per retrieved document: `qids` and `docids` (strings), and "
+     "`answers` (lists of strings), the answers of a question being those of its first row. Returns a Column of "
+     "type struct<qid: utf8, docid: utf8, label: uint32>, one row per row of the run in its order, labelled as "
+     "`annotator.annotate` labels it (1: the document holds an answer); the label is null where the question or "
+     "document id is. A document missing from the corpus raises the KeyError `annotate` raises.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kAnnotate, annotate>))},
+    {&kSparseToMaps,
+     "The JSON reps of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_json_f32` or `_f16` "
+     "gives them, with the same options) as a Column of type map<utf8, int32>: one map per row, its entries in "
+     "column order.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
+         &function_entry<kSparseToMaps, sparse<&columnar::maps_column>>))},
+    {&kSparseToText,
+     "The pseudo texts of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_pseudo_text_f32` or "
+     "`_f16` gives them, with the same options) as a Column of type large_utf8.",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
+         &function_entry<kSparseToText, sparse<&columnar::pseudo_text_column>>))},
+};
+
+std::vector<std::string> g_docs;
+std::vector<PyMethodDef> g_methods;
+
+PyModuleDef g_module_def = {
+    PyModuleDef_HEAD_INIT,
+    "quarnel.columnar",
+    "The classes' work over Arrow columns: texts read in place from pyarrow, Polars, DuckDB or any library that "
+    "offers the Arrow PyCapsule interface, results returned as Arrow columns that those libraries read without "
+    "copying.",
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+Result<PyObject*> initialise() {
+    if (g_methods.empty()) {
+        g_docs.reserve(std::size(kFunctions));
+        for (const FunctionDoc& f : kFunctions)
+            g_docs.push_back(std::string(f.entry->func) + text_signature(*f.entry, false) + "\n--\n\n" + f.body);
+        for (std::size_t i = 0; i < std::size(kFunctions); ++i)
+            g_methods.push_back({kFunctions[i].entry->func, kFunctions[i].function, METH_FASTCALL | METH_KEYWORDS,
+                                 g_docs[i].c_str()});
+        g_methods.push_back({"_live_exports", &live_exports, METH_NOARGS,
+                             "_live_exports()\n--\n\nArrow structures handed out whose release callback has not "
+                             "run yet (for tests)."});
+        g_methods.push_back({nullptr, nullptr, 0, nullptr});
+        g_module_def.m_methods = g_methods.data();
+    }
+    Ref module = Ref::steal(PyModule_Create(&g_module_def));
+    if (!module) return pending();
+#ifdef Py_GIL_DISABLED
+    PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_NOT_USED);
+#endif
+    for (bool chunked : {false, true}) {
+        PyTypeObject* type = column_type(chunked);
+        if (!type || PyModule_AddObjectRef(module.get(), chunked ? "ChunkedColumn" : "Column",
+                                           reinterpret_cast<PyObject*>(type)) < 0)
+            return pending();
+    }
+    return module.release();
+}
+
+}  // namespace
+}  // namespace quarnel::binding
+
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_columnar() {
+    return quarnel::binding::boundary(quarnel::binding::initialise);
+}
