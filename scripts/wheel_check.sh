@@ -40,22 +40,33 @@ assert not missing, f'not in the wheel: {missing}'
 }
 
 # install_checked WHEEL PIP-INSTALL-COMMAND...: the wheel and its test
-# extras, as wheels only. When some test dependency has no wheel for the
-# interpreter (DuckDB has none for 3.13t; building it from its sources
-# takes most of an hour), the wheel and each of the others one by one,
-# naming what is left out: the tests that need it skip.
+# extras. The wheel and the test requirements themselves come as wheels
+# only (quarnel's own from WHEEL; DuckDB has no 3.13t wheel, and its source
+# build takes most of an hour), what they need as wheels where there are
+# some and else from source (on 3.13t psutil and tornado, whose abi3 wheels
+# a free-threaded CPython cannot load). When some test requirement has no
+# wheel for the interpreter, the others are installed one by one and it is
+# left out with its name: the tests that need it skip.
 install_checked() {
-  local wheel=$1 requirement requirements
+  local wheel=$1 requirement requirements names
   shift
-  "$@" "$wheel[test]" && return 0
-  echo "wheel check: a test dependency has no wheel for this interpreter; installing them one by one"
-  "$@" "$wheel" || return 1
   # (read by this machine's python3, or by the chroot's CPython, there
   # being no python3 in the chroot)
   requirements=$("${python:-python3}" -c "import tomllib
 print('\n'.join(tomllib.load(open('pyproject.toml', 'rb'))['project']['optional-dependencies']['test']))") || return 1
+  names=quarnel
   for requirement in $requirements; do
-    "$@" "$requirement" ||
+    names+=,${requirement%%[[<>=!~;]*}
+  done
+  local only=(--prefer-binary --only-binary="$names")
+  # (arm64_pip_install takes wheels only, of everything: nothing for arm64
+  # can be built here)
+  [ "$1" != arm64_pip_install ] || only=()
+  "$@" "${only[@]}" "$wheel[test]" && return 0
+  echo "wheel check: a test requirement has no wheel for this interpreter; installing them one by one"
+  "$@" "${only[@]}" "$wheel" || return 1
+  for requirement in $requirements; do
+    "$@" "${only[@]}" "$requirement" ||
       echo "wheel check: $requirement left out: no wheel of it (or of what it needs) for this interpreter; the tests that need it skip"
   done
 }
@@ -99,7 +110,7 @@ for wheel in "${wheels[@]}"; do
       python=$(need_python "$version")
       need_debian_python_parts "$python"
       "$python" -m venv --clear "$venv"
-      install_checked "$wheel" "$venv/bin/python" -m pip install -q --disable-pip-version-check --only-binary=:all:
+      install_checked "$wheel" "$venv/bin/python" -m pip install -q --disable-pip-version-check
       check_installed "$venv/bin/python" "$root/tests/python"
       ;;
   esac
