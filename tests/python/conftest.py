@@ -22,6 +22,9 @@ TRACEMALLOC_UNDER_ASAN = "tracemalloc's leftovers after stop() would fail the le
 # ThreadSanitizer's runtime is linked into the interpreter program of
 # scripts/tsan.sh; everything runs several times slower there.
 UNDER_TSAN = hasattr(ctypes.CDLL(None), "__tsan_init")
+# An interpreter run under qemu's user-mode emulation (the aarch64 wheel
+# checks, whose launchers set QUARNEL_EMULATED): many times slower again.
+UNDER_EMULATION = bool(os.environ.get("QUARNEL_EMULATED"))
 
 
 def pytest_collection_modifyitems(config, items):
