@@ -27,18 +27,13 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 need_debian_packages debootstrap
 
-# A chroot whose proc is mounted in a private mount namespace: it goes away
-# with the command, whatever happens.
-in_chroot() {
-  unshare --mount --fork sh -c 'mount -t proc proc "$0/proc" && mkdir -p "$0/dev/shm" &&
-    mount -t tmpfs shm "$0/dev/shm" && exec chroot "$0" /usr/bin/env -i \
-    PATH=/opt/python3.11/bin:/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"' "$chroot" "$@"
-}
+# (in_chroot, scripts/lib.sh: proc and /dev/shm in a private mount
+# namespace, gone with the command whatever happens)
+chroot_env=(PATH=/opt/python3.11/bin:/usr/sbin:/usr/bin:/sbin:/bin)
 
 if [ ! -x "$chroot/opt/python3.11/bin/python3.11" ]; then
   if [ ! -f "$chroot/.debootstrap-done" ]; then
-    mirror=$(sed -n 's/^URIs: *//p' /etc/apt/sources.list.d/debian.sources 2>/dev/null | head -n 1)
-    [ -n "$mirror" ] || mirror=$(awk '$1 == "deb" { print $2; exit }' /etc/apt/sources.list)
+    mirror=$(debian_mirror)
     step "debootstrap bullseye from $mirror (a few minutes, once)"
     rm -rf "$chroot"
     debootstrap --variant=minbase \
@@ -65,17 +60,17 @@ if [ ! -x "$chroot/opt/python3.11/bin/python3.11" ]; then
   step "building CPython $(cd "$rel/src" && ls python3.11_*.dsc | sed 's/^python3.11_//; s/.dsc$//') inside the chroot (several minutes, once)"
   rm -rf "$chroot/build/cpython" && mkdir -p "$chroot/build"
   cp -a "$python_src" "$chroot/build/cpython"
-  in_chroot sh -c 'cd /build/cpython && ./configure --prefix=/opt/python3.11 --with-ensurepip=no >configure.log 2>&1 &&
+  in_chroot "$chroot" sh -c 'cd /build/cpython && ./configure --prefix=/opt/python3.11 --with-ensurepip=no >configure.log 2>&1 &&
     make -j2 >make.log 2>&1 && make altinstall >install.log 2>&1' ||
     { tail -n 40 "$chroot"/build/cpython/*.log; exit 1; }
   # What the tests need of the standard library (configure probes, for
   # one, sem_open on the /dev/shm mounted above).
-  in_chroot python3.11 -c "import bz2, ctypes, lzma, zlib; from _multiprocessing import SemLock" || {
+  in_chroot "$chroot" python3.11 -c "import bz2, ctypes, lzma, zlib; from _multiprocessing import SemLock" || {
     grep -A3 "necessary bits\|Failed to build" "$chroot/build/cpython/make.log"
     rm -rf "$chroot/opt/python3.11"; exit 1; }
   rm -rf "$chroot/build/cpython"
 fi
-step "$(in_chroot python3.11 -c 'import platform, sys; print("CPython", sys.version.split()[0], "on glibc", platform.libc_ver()[1])')"
+step "$(in_chroot "$chroot" python3.11 -c 'import platform, sys; print("CPython", sys.version.split()[0], "on glibc", platform.libc_ver()[1])')"
 
 # The wheel's dependencies and the test extras, as wheels for this chroot.
 wheels=$chroot/build/wheels
@@ -92,10 +87,10 @@ cp -a pyproject.toml CHANGELOG.md tests examples scripts "$chroot/build/quarnel/
 mkdir -p "$chroot/usr/share/unicode"
 cp -a /usr/share/unicode/. "$chroot/usr/share/unicode/"
 rm -rf "$chroot/build/venv"
-in_chroot python3.11 -m venv --without-pip /build/venv
+in_chroot "$chroot" python3.11 -m venv --without-pip /build/venv
 pip_wheel=$(cd "$wheels" && ls pip-*.whl)
-in_chroot /build/venv/bin/python "/build/wheels/$pip_wheel/pip" install -q --no-index \
+in_chroot "$chroot" /build/venv/bin/python "/build/wheels/$pip_wheel/pip" install -q --no-index \
   --find-links /build/wheels "/build/wheels/$(basename "$wheel")[test]"
 step "$(basename "$wheel") installed; the Python suite:"
-in_chroot sh -c 'cd /tmp && QUARNEL_TEST_INSTALLED=1 /build/venv/bin/python -m pytest -q -rs -p no:cacheprovider /build/quarnel/tests/python'
+in_chroot "$chroot" sh -c 'cd /tmp && QUARNEL_TEST_INSTALLED=1 /build/venv/bin/python -m pytest -q -rs -p no:cacheprovider /build/quarnel/tests/python'
 step "done"

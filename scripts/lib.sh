@@ -117,7 +117,7 @@ need_python() {
 # runs): .venv for its own version, else build/wheel/env-cpXY, made once.
 build_env() {
   local version=$1 env python
-  if [ "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')" = "$version" ]; then
+  if [ "$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])' 2>/dev/null)" = "$version" ]; then
     echo .venv
     return 0
   fi
@@ -243,17 +243,29 @@ EOS
   chmod +x "$arm64_interpreter"
 }
 
-# arm64_pip_install PIP-ARGUMENTS...: .venv's pip installing the aarch64
-# wheels for CPython arm64_version (set by arm64_python) of the packages
-# named (into --target DIR): any manylinux tag from glibc 2.17 to 2.28 (pip
-# takes the tags it is given literally).
+# arm64_pip_install --target DIR PACKAGES...: .venv's pip installing the
+# aarch64 wheels for CPython arm64_version (set by arm64_python) of the
+# packages named into DIR: any manylinux tag from glibc 2.17 to 2.28 (pip
+# takes the tags it is given literally). It downloads them first: when
+# installing for another version, pip 23 judges each release's
+# Requires-Python by the interpreter it runs on (NumPy 2.5, which needs
+# 3.12, was turned away for 3.15), but when downloading by the version it
+# is given.
 arm64_pip_install() {
-  local platforms=(--platform manylinux2014_aarch64) minor
+  local platforms=(--platform manylinux2014_aarch64) minor target=$2 wheels
+  shift 2
   for minor in $(seq 17 28); do
     platforms+=(--platform "manylinux_2_${minor}_aarch64")
   done
-  .venv/bin/python -m pip install -q --disable-pip-version-check --only-binary=:all: \
-    --implementation cp --python-version "$arm64_version" "${platforms[@]}" "$@"
+  local pip=(.venv/bin/python -m pip) tags=(--only-binary=:all: --implementation cp
+    --python-version "$arm64_version" "${platforms[@]}")
+  wheels=$(mktemp -d)
+  "${pip[@]}" download -q --disable-pip-version-check "${tags[@]}" -d "$wheels" "$@" &&
+    "${pip[@]}" install -q --disable-pip-version-check "${tags[@]}" --no-index --no-deps \
+      --ignore-requires-python --target "$target" "$wheels"/*.whl
+  local status=$?
+  rm -rf "$wheels"
+  return $status
 }
 
 # arm64_pytest_args TESTS_DIR: sets arm64_pytest to the arguments that run

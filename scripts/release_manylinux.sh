@@ -1,28 +1,36 @@
 #!/usr/bin/env bash
 # Release wheels for the machines our users run large jobs on: manylinux_2_28
 # (glibc 2.28 and later: RHEL/Rocky 8, Ubuntu 20.04, Debian 11 and newer),
-# ICU and Oniguruma linked in. x86-64 for every supported CPython; 64-bit ARM
-# (aarch64) for CPython 3.11, the one arm64 CPython this Debian has (the
-# build runs it under emulation to find its headers and NumPy).
+# ICU and Oniguruma linked in. x86-64 for every supported CPython and the
+# free-threaded builds the test command makes (3.13t); 64-bit ARM (aarch64)
+# for every version whose arm64 interpreter Debian serves (3.11, 3.13, 3.14,
+# 3.15: not 3.12, nor a free-threaded one), which the build and the check
+# run under emulation.
 #
-#   bash scripts/release_manylinux.sh [--arch x86_64|aarch64]... [3.11 3.12 ...]
+#   bash scripts/release_manylinux.sh [--arch x86_64|aarch64]... [3.11 3.13t ...]
 #     -> dist/quarnel-*-manylinux_2_28_{x86_64,aarch64}.whl
-#   (default: both architectures; aarch64 only for 3.11)
+#   (default: both architectures, every version)
 #
 # 1. ICU and Oniguruma come from Debian's source packages (apt-get source;
 #    a deb-src entry for the configured Debian registry is added if missing),
 #    the same versions the system build uses.
 # 2. They and the module are compiled with zig's C and C++ compilers (the
 #    ziglang package) targeting glibc 2.28, with zig's own libc++ linked in;
-#    the module exports only its init function. For aarch64 this is a cross
-#    build: ICU's data tools come from the x86-64 ICU build, the module uses
-#    cmake/aarch64-linux-gnu.cmake with zig's compilers, and CMake runs
-#    Debian's arm64 CPython 3.11 under qemu-aarch64 (scripts/lib.sh,
-#    arm64_python) for its configuration and NumPy's headers.
+#    the module exports only its init function. pip runs on an interpreter
+#    of the wheel's version, which tags the wheel: this machine's (PATH,
+#    pyenv, scripts/free_threaded_python.sh for X.Yt), else Debian's in a
+#    chroot of the suite that serves it (scripts/debian_chroot.sh), with
+#    CMake given that CPython's headers. For aarch64 this is a cross build:
+#    ICU's data tools come from the x86-64 ICU build, the module uses
+#    cmake/aarch64-linux-gnu.cmake with zig's compilers, and pip runs on
+#    Debian's arm64 CPython of the version under qemu-aarch64 (unpacked from
+#    the suite that serves it, scripts/debian_chroot.sh arm64_root_python),
+#    which CMake also asks for its configuration and NumPy's headers; CMake,
+#    Ninja and zig run natively.
 # 3. auditwheel proves the tag (`auditwheel show`), and each wheel's Python
-#    suite runs against it, installed in a fresh environment
-#    (scripts/wheel_check.sh; the aarch64 wheel in an arm64 environment
-#    under qemu-aarch64).
+#    suite runs against it, installed in a fresh environment of its
+#    interpreter (scripts/wheel_check.sh: the chroot's for 3.14 and 3.15;
+#    the aarch64 wheels in arm64 environments under qemu-aarch64).
 # 4. Finally the x86-64 cp311 wheel's Python suite runs in a Debian bullseye
 #    chroot (glibc 2.31) with a CPython 3.11 built there
 #    (scripts/bullseye_check.sh); QUARNEL_NO_CHROOT=1 skips this step.
@@ -31,6 +39,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib.sh
+source scripts/debian_chroot.sh
 root=$PWD
 rel=$root/build/release
 glibc=2.28
@@ -43,7 +52,8 @@ while (($#)); do
   esac
 done
 ((${#archs[@]})) || archs=(x86_64 aarch64)
-((${#versions[@]})) || versions=("${python_versions[@]}")
+# (ft_python_versions: the free-threaded builds, X.Yt, scripts/lib.sh)
+((${#versions[@]})) || versions=("${python_versions[@]}" ${ft_python_versions[@]+"${ft_python_versions[@]}"})
 for arch in "${archs[@]}"; do
   case "$arch" in
     x86_64 | aarch64) ;;
@@ -157,43 +167,81 @@ build_libraries() {
   step "$target: ICU $(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --modversion icu-uc), Oniguruma $(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --modversion oniguruma) in $prefix"
 }
 
+# host_python VERSION: prints this machine's CPython VERSION; a
+# free-threaded one (X.Yt) is made first when there is none
+# (scripts/free_threaded_python.sh); prints nothing for a version the host
+# lacks (a Debian chroot serves it then).
+host_python() {
+  local python
+  python=$(find_python "$1")
+  if [ -z "$python" ] && [[ "$1" == *t ]]; then
+    bash scripts/free_threaded_python.sh "$1" >&2 || return 1
+    python=$(need_python "$1") || return 1
+  fi
+  echo "$python"
+}
+
+# pip_wheel VERSION LOG PIP-WHEEL-ARGUMENTS...: `pip wheel` run by a build
+# environment of the x86-64 CPython VERSION (scripts/lib.sh build_env) with
+# zig's compilers: this machine's, else one made in the Debian chroot that
+# serves VERSION (scripts/debian_chroot.sh), where it runs on this clone
+# mounted at its own path (the release directory, zig and the libraries
+# are all inside it) and CMake takes that CPython's headers with the real
+# pyconfig.h.
+pip_wheel() {
+  local version=$1 log=$2 python
+  shift 2
+  local settings=(CC="$bin/cc" CXX="$bin/c++" PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH=
+    ZIG_GLOBAL_CACHE_DIR="$ZIG_GLOBAL_CACHE_DIR" ZIG_LOCAL_CACHE_DIR="$ZIG_LOCAL_CACHE_DIR"
+    CMAKE_BUILD_PARALLEL_LEVEL="$CMAKE_BUILD_PARALLEL_LEVEL")
+  python=$(host_python "$version")
+  if [ -n "$python" ]; then
+    logged "$log" env "${settings[@]}" "$(build_env "$version")/bin/python" -m pip wheel "$@"
+  else
+    local suite include=$dir/include-cp${version/./}/python$version
+    suite=$(debian_python_suite "$version") ||
+      { echo "release: no CPython $version here and no Debian suite serves it" >&2; return 1; }
+    debian_chroot "$suite"
+    debian_python_headers "$chroot" "$version" x86_64-linux-gnu "$include"
+    local chroot_env=("${settings[@]}")
+    logged "$log" in_python_chroot "$version" -- bash -c \
+      'source scripts/lib.sh && env=$(build_env "$0") && exec "$env/bin/python" -m pip wheel "$@"' "$version" \
+      --config-settings=cmake.define.Python_INCLUDE_DIR="$include" "$@"
+  fi
+}
+
 # build_wheel VERSION: the module for the current architecture and CPython
 # VERSION, from the checked sdist, as a wheel in dist/ whose tag auditwheel
 # has proven; appends it to `built`.
 build_wheel() {
   local version=$1 tag=cp${1/./}
-  local env raw=$dir/raw-$tag fixed=$dir/fixed-$tag how=() repair_plat
-  env=$(build_env "$version")
+  local raw=$dir/raw-$tag fixed=$dir/fixed-$tag repair_plat=$plat
+  local args=(-v --disable-pip-version-check --no-build-isolation --no-deps
+    --config-settings=cmake.define.QUARNEL_STATIC_ICU=ON --config-settings=cmake.define.CMAKE_AR="$bin/ar"
+    --config-settings=cmake.define.CMAKE_RANLIB="$bin/ranlib" --config-settings=build-dir="$dir/build-$tag" -w "$raw" build/sdist/src)
   rm -rf "$raw" "$fixed"
+  step "building the $tag $arch wheel with zig for glibc $glibc"
   if [ "$arch" = aarch64 ]; then
-    # scikit-build-core's hints describe the interpreter running pip;
-    # CMake asks the arm64 one instead (its launcher, scripts/lib.sh), but
-    # takes CPython's headers from Debian's libpython3.11-dev:arm64 with the
-    # multiarch pyconfig.h dispatcher replaced by the arm64 one, so that the
-    # compiler needs nothing from the host's /usr/include.
-    local include=$dir/python-include/python3.11
-    arm64_python "$root/build/aarch64"
-    rm -rf "$include" && mkdir -p "$(dirname "$include")"
-    cp -a /usr/include/python3.11 "$include"
-    cp /usr/include/aarch64-linux-gnu/python3.11/pyconfig.h "$include/pyconfig.h"
-    how=(env _PYTHON_HOST_PLATFORM=linux-aarch64 SETUPTOOLS_EXT_SUFFIX=.cpython-311-aarch64-linux-gnu.so
-      "$env/bin/python" -m pip wheel -Ccmake.python-hints=false
-      -Ccmake.define.CMAKE_TOOLCHAIN_FILE="$root/build/sdist/src/cmake/aarch64-linux-gnu.cmake"
-      -Ccmake.define.CMAKE_C_COMPILER="$bin/cc" -Ccmake.define.CMAKE_CXX_COMPILER="$bin/c++"
-      -Ccmake.define.CMAKE_CROSSCOMPILING_EMULATOR=env
-      -Ccmake.define.Python_EXECUTABLE="$arm64_interpreter" -Ccmake.define.Python_INCLUDE_DIR="$include")
+    # pip itself runs on Debian's arm64 CPython of that version under
+    # qemu-aarch64 (scripts/debian_chroot.sh, arm64_root_python), so that
+    # scikit-build-core tags the wheel for that interpreter; CMake, Ninja
+    # and zig's compilers, which it starts, are this machine's programs.
+    # CMake asks the arm64 interpreter (its launcher) for NumPy, and takes
+    # CPython's headers with the arm64 pyconfig.h.
+    arm64_root_python "$root/build/aarch64" "$version"
+    PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" \
+      logged "$dir/build-$tag.log" "$arm64_interpreter" -m pip wheel --config-settings=cmake.python-hints=false \
+      --config-settings=cmake.define.CMAKE_TOOLCHAIN_FILE="$root/build/sdist/src/cmake/aarch64-linux-gnu.cmake" \
+      --config-settings=cmake.define.CMAKE_C_COMPILER="$bin/cc" --config-settings=cmake.define.CMAKE_CXX_COMPILER="$bin/c++" \
+      --config-settings=cmake.define.CMAKE_CROSSCOMPILING_EMULATOR=env \
+      --config-settings=cmake.define.Python_EXECUTABLE="$arm64_interpreter" --config-settings=cmake.define.Python_INCLUDE_DIR="$arm64_headers" \
+      "${args[@]}"
     # auditwheel offers --plat choices for the host's architecture only;
     # "auto" tags the wheel with the oldest policy its symbols allow.
     repair_plat=auto
   else
-    how=(env CC="$bin/cc" CXX="$bin/c++" "$env/bin/python" -m pip wheel)
-    repair_plat=$plat
+    pip_wheel "$version" "$dir/build-$tag.log" "${args[@]}"
   fi
-  step "building the $tag $arch wheel with zig for glibc $glibc"
-  PKG_CONFIG_LIBDIR="$prefix/lib/pkgconfig" PKG_CONFIG_PATH="" logged "$dir/build-$tag.log" \
-    "${how[@]}" -v --disable-pip-version-check --no-build-isolation --no-deps \
-      -Ccmake.define.QUARNEL_STATIC_ICU=ON -Ccmake.define.CMAKE_AR="$bin/ar" \
-      -Ccmake.define.CMAKE_RANLIB="$bin/ranlib" -Cbuild-dir="$dir/build-$tag" -w "$raw" build/sdist/src
   PATH="$tools/bin:$PATH" "$tools/bin/auditwheel" repair --plat "$repair_plat" -w "$fixed" "$raw"/quarnel-*.whl \
     >"$raw.repair.log" 2>&1 ||
     { cat "$raw.repair.log"; exit 1; }
@@ -225,8 +273,8 @@ for arch in "${archs[@]}"; do
   use_arch "$arch"
   build_libraries
   for version in "${versions[@]}"; do
-    if [ "$arch" = aarch64 ] && [ "$version" != 3.11 ]; then
-      step "no aarch64 wheel for CPython $version: Debian's arm64 CPython, which the build runs, is 3.11"
+    if [ "$arch" = aarch64 ] && { [[ "$version" == *t ]] || ! debian_python_suite "$version" >/dev/null; }; then
+      step "no aarch64 wheel for CPython $version: Debian serves no arm64 build of it, which the build and the check run"
       continue
     fi
     build_wheel "$version"

@@ -382,10 +382,8 @@ def test_long_texts_and_batches_beyond_the_kept_buffer():
 
 
 def _icu_has(c):
-    """Whether ICU has assigned `c`: ICU's own category through PyICU, else
-    whether the tokenizer keeps it."""
-    unassigned = icu_unassigned()
-    return not _deleted_by_cleaning(c) if unassigned is None else ord(c) not in unassigned
+    """Whether ICU has assigned `c` (conftest.icu_unassigned)."""
+    return ord(c) not in icu_unassigned()
 
 
 @pytest.mark.parametrize("text, tokens, without_recent", [

@@ -11,12 +11,13 @@ import textwrap
 
 import pytest
 
-from conftest import UNDER_ASAN, UNDER_TSAN
+from conftest import UNDER_ASAN, UNDER_EMULATION, UNDER_TSAN
 
 # Seconds from the signal to the exception reaching the caller. The checks
 # happen every 50 ms; the rest is finishing the items in progress and
-# freeing what the call had made. Sanitizer builds are several times slower.
-LATENCY_LIMIT = 2.0 if UNDER_ASAN or UNDER_TSAN else 0.5
+# freeing what the call had made. Sanitizer builds and emulated runs are
+# several times slower.
+LATENCY_LIMIT = 2.0 if UNDER_ASAN or UNDER_TSAN or UNDER_EMULATION else 0.5
 
 CHILD = textwrap.dedent("""
     import ctypes, gc, json, os, signal, sys, threading, time

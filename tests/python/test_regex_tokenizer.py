@@ -114,7 +114,7 @@ def test_normalization_conformance():
 def _assigned_in_both(cp):
     # Python's tables and ICU's (which lowercases and normalizes here) are
     # of Unicode versions of their own: compare what both have assigned.
-    return unicodedata.category(chr(cp)) not in ("Cn", "Cs") and cp not in (icu_unassigned() or ())
+    return unicodedata.category(chr(cp)) not in ("Cn", "Cs") and cp not in icu_unassigned()
 
 
 def test_lowercase_matches_python_for_every_code_point():
