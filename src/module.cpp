@@ -80,9 +80,9 @@ Result<PyObject*> initialise() {
     // shared caches are made once, atomically.
     if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_NOT_USED) < 0) return pending();
 #endif
-    if (auto r = learn_main_thread(); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(learn_main_thread());
     for (ClassDef& (*def)() : kClasses)
-        if (auto r = register_class(module.get(), def()); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(register_class(module.get(), def()));
     PyObject* expected = nullptr;
     if (!g_module.compare_exchange_strong(expected, module.get(), std::memory_order_acq_rel))
         return initialised_before();

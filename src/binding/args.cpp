@@ -98,26 +98,24 @@ Result<void> Args::check_required() const {
 }
 
 Result<void> Args::bind_vector(PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
-    if (auto r = bind_positional(args, nargs); !r) return r;
+    QUARNEL_TRY_VOID(bind_positional(args, nargs));
     if (kwnames) {
         const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t j = 0; j < nkw; ++j)
-            if (auto r = bind_keyword(PyTuple_GET_ITEM(kwnames, j), args[nargs + static_cast<std::size_t>(j)]); !r)
-                return r;
+            QUARNEL_TRY_VOID(bind_keyword(PyTuple_GET_ITEM(kwnames, j), args[nargs + static_cast<std::size_t>(j)]));
     }
     return check_required();
 }
 
 Result<void> Args::bind_tuple(PyObject* args, PyObject* kwargs) {
-    if (auto r = bind_positional(&PyTuple_GET_ITEM(args, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(args))); !r)
-        return r;
+    QUARNEL_TRY_VOID(bind_positional(&PyTuple_GET_ITEM(args, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(args))));
     if (kwargs) {
         Py_ssize_t pos = 0;
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         CriticalSection section(kwargs);  // binding runs no Python code
         while (PyDict_Next(kwargs, &pos, &key, &value))
-            if (auto r = bind_keyword(key, value, true); !r) return r;
+            QUARNEL_TRY_VOID(bind_keyword(key, value, true));
     }
     return check_required();
 }

@@ -149,7 +149,7 @@ template <class Native, const Entry& E, ConstructBody<Native> Body>
 PyObject* construct_slot(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return boundary([&]() -> Result<PyObject*> {
         Args a(E);
-        if (auto r = a.bind_tuple(args, kwargs); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(a.bind_tuple(args, kwargs));
         QUARNEL_TRY(Native value, Body(a));
         a.check_all_read();
         return instantiate<Native>(type, std::move(value));
@@ -160,8 +160,7 @@ template <class Native, const Entry& E, MethodBody<Native> Body>
 PyObject* method_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return boundary([&]() -> Result<PyObject*> {
         Args a(E);
-        if (auto r = a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames); !r)
-            return std::move(r).error();
+        QUARNEL_TRY_VOID(a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames));
         QUARNEL_TRY(Borrow<Native> self_ref, Borrow<Native>::take(self));
         Result<PyObject*> result = Body(self_ref.get(), a);
         if (result) read_all_or_drop(a, result.value());
@@ -173,7 +172,7 @@ template <class Native, const Entry& E, MethodBody<Native> Body>
 PyObject* call_slot(PyObject* self, PyObject* args, PyObject* kwargs) {
     return boundary([&]() -> Result<PyObject*> {
         Args a(E);
-        if (auto r = a.bind_tuple(args, kwargs); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(a.bind_tuple(args, kwargs));
         QUARNEL_TRY(Borrow<Native> self_ref, Borrow<Native>::take(self));
         Result<PyObject*> result = Body(self_ref.get(), a);
         if (result) read_all_or_drop(a, result.value());

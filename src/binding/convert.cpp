@@ -85,7 +85,7 @@ Result<TokenList> Convert<TokenList>::from(PyObject* value) {
     TokenList out;
     if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
     auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
-        if (auto a = append_utf8(item, out.open_bytes()); !a) return a;
+        QUARNEL_TRY_VOID(append_utf8(item, out.open_bytes()));
         out.close_token();
         return {};
     });
@@ -117,7 +117,7 @@ Result<Py_ssize_t> check_sequence(PyObject* value) {
 
 Result<std::string> Convert<std::string>::from(PyObject* value) {
     std::string out;
-    if (auto r = append_utf8(value, out); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(append_utf8(value, out));
     return out;
 }
 

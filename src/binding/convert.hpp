@@ -210,7 +210,7 @@ struct Convert<T, void> {
             QUARNEL_TRY(Py_ssize_t len, check_sequence(tokens));
             if (len > 0) builder.reserve_tokens(static_cast<std::size_t>(len));
             auto items = for_each_str(tokens, [&](PyObject* token) -> Result<void> {
-                if (auto t = append_utf8(token, builder.token_bytes()); !t) return t;
+                QUARNEL_TRY_VOID(append_utf8(token, builder.token_bytes()));
                 builder.close_token();
                 return {};
             });
@@ -255,7 +255,7 @@ Result<void> with_utf8(PyObject* value, F&& f) {
         return {};
     }
     std::string utf8;
-    if (auto r = append_utf8(value, utf8); !r) return r;
+    QUARNEL_TRY_VOID(append_utf8(value, utf8));
     f(std::string_view(utf8));
     return {};
 }
@@ -283,14 +283,14 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
                 __builtin_prefetch(ahead + 56);  // a small str's state and text may be on the next line
             }
             Ref held = hold ? Ref::borrow(items[i]) : Ref();
-            if (auto r = f(items[i]); !r) return r;
+            QUARNEL_TRY_VOID(f(items[i]));
         }
         return {};
     }
     Ref it = Ref::steal(PyObject_GetIter(sequence));
     if (!it) return pending();
     while (Ref item = Ref::steal(PyIter_Next(it.get())))
-        if (auto r = f(item.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(item.get()));
     if (PyErr_Occurred()) return pending();
     return {};
 }
@@ -313,7 +313,7 @@ Result<void> for_each_in(PyObject* const* items, Py_ssize_t n, F& f) {
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + 56);  // a small str's state and text may be on the next line
         }
-        if (auto r = f(items[i]); !r) return r;
+        QUARNEL_TRY_VOID(f(items[i]));
     }
     return {};
 }
@@ -339,7 +339,7 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
     Ref it = Ref::steal(PyObject_GetIter(sequence));
     if (!it) return pending();
     while (Ref item = Ref::steal(PyIter_Next(it.get())))
-        if (auto r = f(item.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(item.get()));
     if (PyErr_Occurred()) return pending();
     return {};
 }
@@ -379,12 +379,12 @@ Result<void> for_each_entry(PyObject* dict, F&& f) {
         while (PyDict_Next(dict, &pos, &key, &value)) entries.emplace_back(Ref::borrow(key), Ref::borrow(value));
     }
     for (const auto& [k, v] : entries)
-        if (auto r = f(k.get(), v.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(k.get(), v.get()));
 #else
     while (PyDict_Next(dict, &pos, &key, &value)) {
         // Hold both while converting: a conversion may run Python code.
         Ref k = Ref::borrow(key), v = Ref::borrow(value);
-        if (auto r = f(k.get(), v.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(k.get(), v.get()));
     }
 #endif
     return {};

@@ -90,7 +90,7 @@ Utf16Texts::~Utf16Texts() {
 
 Result<std::u16string> Convert<std::u16string>::from(PyObject* value) {
     std::u16string out;
-    if (auto r = append_utf16(value, out); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(append_utf16(value, out));
     return out;
 }
 
@@ -100,7 +100,7 @@ Result<Utf16Texts> Convert<Utf16Texts>::from(PyObject* value) {
     Utf16List& list = texts.list();
     if (len > 0) list.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
     auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
-        if (auto a = append_utf16(item, list.open_bytes()); !a) return a;
+        QUARNEL_TRY_VOID(append_utf16(item, list.open_bytes()));
         list.close_token();
         return {};
     });
@@ -111,7 +111,7 @@ Result<Utf16Texts> Convert<Utf16Texts>::from(PyObject* value) {
 Result<Utf16Text> Convert<Utf16Text>::from(PyObject* value) {
     Utf16Text text;
     Utf16List& list = text.list();
-    if (auto r = append_utf16(value, list.open_bytes()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(append_utf16(value, list.open_bytes()));
     list.close_token();
     return text;
 }

@@ -49,7 +49,7 @@ bool strings_utf8(const StringChunk& strings, std::size_t first, std::size_t las
 
 Result<Corpus> corpus_from_columns(const StringColumn& docids, const StringListColumn& tokens, InvalidText& invalid) {
     const std::size_t n = docids.rows();
-    if (auto r = same_rows("docids", n, "tokens", tokens.rows()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(same_rows("docids", n, "tokens", tokens.rows()));
     Corpus::Builder builder(n);
     RowCursor id_at(docids), tokens_at(tokens);
     for (std::size_t r = 0; r < n; ++r, id_at.next(), tokens_at.next()) {
@@ -80,8 +80,8 @@ Result<std::shared_ptr<Node>> judge_run(const QAAnnotator& annotator, const Stri
                                         const StringColumn& docids, const StringListColumn& answers,
                                         InvalidText& invalid) {
     const std::size_t n = qids.rows();
-    if (auto r = same_rows("qids", n, "docids", docids.rows()); !r) return std::move(r).error();
-    if (auto r = same_rows("qids", n, "answers", answers.rows()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(same_rows("qids", n, "docids", docids.rows()));
+    QUARNEL_TRY_VOID(same_rows("qids", n, "answers", answers.rows()));
 
     // The run as the dicts of annotate would hold it: each question's
     // documents in row order, its answers from its first row.

@@ -127,13 +127,13 @@ Result<StringChunk> StringChunk::open(StringLayout layout, const ArrowArray& a) 
     switch (layout) {
         case StringLayout::Utf8: {
             const auto* offsets = static_cast<const std::int32_t*>(a.buffers[1]) + c.offset_;
-            if (auto r = check_offsets(layout, offsets, c.length_); !r) return std::move(r).error();
+            QUARNEL_TRY_VOID(check_offsets(layout, offsets, c.length_));
             c.offsets_ = offsets;
             break;
         }
         case StringLayout::LargeUtf8: {
             const auto* offsets = static_cast<const std::int64_t*>(a.buffers[1]) + c.offset_;
-            if (auto r = check_offsets(layout, offsets, c.length_); !r) return std::move(r).error();
+            QUARNEL_TRY_VOID(check_offsets(layout, offsets, c.length_));
             c.offsets_ = offsets;
             break;
         }
@@ -239,11 +239,11 @@ Result<StringListChunk> StringListChunk::open(ListLayout layout, const ArrowArra
     };
     if (layout.large) {
         const auto* o = static_cast<const std::int64_t*>(a.buffers[1]) + c.offset_;
-        if (auto r = check(o); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(check(o));
         c.offsets_ = o;
     } else {
         const auto* o = static_cast<const std::int32_t*>(a.buffers[1]) + c.offset_;
-        if (auto r = check(o); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(check(o));
         c.offsets_ = o;
     }
     return c;

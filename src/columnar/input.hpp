@@ -244,7 +244,7 @@ Result<Column<Chunk>> Column<Chunk>::from_array(OwnedSchema schema, OwnedArray a
     Column column;
     QUARNEL_TRY(column.layout_, Chunk::layout(*schema.get()));
     column.schema_ = std::move(schema);
-    if (auto r = column.add(std::move(array)); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(column.add(std::move(array)));
     return column;
 }
 
@@ -268,7 +268,7 @@ Result<Column<Chunk>> Column<Chunk>::from_stream(OwnedStream stream, int& error_
         OwnedArray array;
         if (int code = stream->get_next(stream.get(), array.get()); code != 0) return failed(code);
         if (array.released()) break;  // the end
-        if (auto r = column.add(std::move(array)); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(column.add(std::move(array)));
     }
     return column;
 }

@@ -55,8 +55,7 @@ template <const Entry& E, FunctionBody Body>
 PyObject* function_entry(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
     return boundary([&]() -> Result<PyObject*> {
         Args a(E);
-        if (auto r = a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames); !r)
-            return std::move(r).error();
+        QUARNEL_TRY_VOID(a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames));
         Result<PyObject*> result = Body(a);
         if (result) detail::read_all_or_drop(a, result.value());
         return result;
@@ -217,7 +216,7 @@ Result<MatrixCall> matrix_call(const Args& args) {
     QUARNEL_TRY(call.options.convert_id_to_token, args.get<bool>(3));
     QUARNEL_TRY(call.options.allow_negative_values, args.get<bool>(4));
     QUARNEL_TRY(call.options.negative_prefix, args.get<std::string>(5));
-    if (Result<void> r = check_columns(call.view()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(check_columns(call.view()));
     return call;
 }
 

@@ -50,7 +50,7 @@ Result<MatrixArgs<E>> matrix_args(const Args& args) {
     QUARNEL_TRY(out.options.convert_id_to_token, args.get<bool>(2));
     QUARNEL_TRY(out.options.allow_negative_values, args.get<bool>(3));
     QUARNEL_TRY(out.options.negative_prefix, args.get<std::string>(4));
-    if (Result<void> r = check_columns(out.view()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(check_columns(out.view()));
     return out;
 }
 
