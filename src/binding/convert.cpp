@@ -83,7 +83,7 @@ Result<void> append_utf8(PyObject* value, std::string& out) {
 Result<TokenList> Convert<TokenList>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     TokenList out;
-    if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
+    out.reserve(capacity_hint(len), 0);
     auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
         QUARNEL_TRY_VOID(append_utf8(item, out.open_bytes()));
         out.close_token();
@@ -96,7 +96,7 @@ Result<TokenList> Convert<TokenList>::from(PyObject* value) {
 Result<std::vector<std::string>> Convert<std::vector<std::string>>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     std::vector<std::string> out;
-    if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)));
+    out.reserve(capacity_hint(len));
     auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
         out.emplace_back();
         return append_utf8(item, out.back());

@@ -21,6 +21,7 @@
 
 #include "binding/boundary.hpp"
 #include "binding/python.hpp"
+#include "core/capacity.hpp"
 #include "core/fault.hpp"
 #include "core/result.hpp"
 #include "core/token_list.hpp"
@@ -101,8 +102,7 @@ struct Convert<std::vector<T>> {
     static Result<std::vector<T>> from(PyObject* value) {
         QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
         std::vector<T> out;
-        // The length is only a hint: capped so a false one is harmless.
-        if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)));
+        out.reserve(capacity_hint(len));
         auto r = for_each_item(value, [&](PyObject* item) -> Result<void> {
             QUARNEL_TRY(T v, Convert<T>::from(item));
             out.push_back(std::move(v));
@@ -208,7 +208,7 @@ struct Convert<T, void> {
             auto id = with_utf8(key, [&](std::string_view k) { builder.begin(k); });
             if (!id) return id;
             QUARNEL_TRY(Py_ssize_t len, check_sequence(tokens));
-            if (len > 0) builder.reserve_tokens(static_cast<std::size_t>(len));
+            builder.reserve_tokens(capacity_hint(len));
             auto items = for_each_str(tokens, [&](PyObject* token) -> Result<void> {
                 QUARNEL_TRY_VOID(append_utf8(token, builder.token_bytes()));
                 builder.close_token();

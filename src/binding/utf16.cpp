@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/capacity.hpp"
 #include "core/fault.hpp"
 #include "text/utf16.hpp"
 
@@ -98,7 +99,7 @@ Result<Utf16Texts> Convert<Utf16Texts>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     Utf16Texts texts;
     Utf16List& list = texts.list();
-    if (len > 0) list.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
+    list.reserve(capacity_hint(len), 0);
     auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
         QUARNEL_TRY_VOID(append_utf16(item, list.open_bytes()));
         list.close_token();

@@ -121,8 +121,7 @@ void Corpus::Builder::begin(std::string_view id) {
 }
 
 void Corpus::Builder::reserve_tokens(std::size_t expected_tokens) {
-    // Only a hint (a sequence's own length): capped so a false one is harmless.
-    offsets_.reserve(std::min<std::size_t>(expected_tokens, std::size_t{1} << 20) + 1);
+    offsets_.reserve(expected_tokens + 1);
 }
 
 void Corpus::Builder::close_token() {
