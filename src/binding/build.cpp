@@ -56,14 +56,7 @@ PyObject* new_str(std::size_t length, char32_t max_char, void*& data) {
 }
 
 PyObject* to_python(const TokenView& tokens) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
-    if (!list) return nullptr;
-    for (std::uint32_t i = 0; i < tokens.size(); ++i) {
-        PyObject* s = to_python(tokens[i]);
-        if (!s) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), s);
-    }
-    return list.release();
+    return new_list(tokens.size(), [&](std::size_t i) { return to_python(tokens[static_cast<std::uint32_t>(i)]); });
 }
 
 PyObject* to_python(std::u16string_view s) {
@@ -96,26 +89,11 @@ PyObject* to_python(std::u16string_view s) {
 
 PyObject* to_python(const Utf16TokenGroups& groups, std::size_t g) {
     const std::size_t begin = groups.begin_of(g), end = groups.groups[g].end;
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(end - begin)));
-    if (!list) return nullptr;
-    for (std::size_t i = begin; i < end; ++i) {
-        PyObject* s = to_python(groups.token(g, i));
-        if (!s) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - begin), s);
-    }
-    return list.release();
+    return new_list(end - begin, [&](std::size_t i) { return to_python(groups.token(g, begin + i)); });
 }
 
 PyObject* to_python(const Utf16TokenGroups& groups) {
-    Ref outer = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups.size())));
-    if (!outer) return nullptr;
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        if (!keep_building()) return nullptr;
-        PyObject* inner = to_python(groups, g);
-        if (!inner) return nullptr;
-        PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(g), inner);
-    }
-    return outer.release();
+    return new_list(groups.size(), [&](std::size_t g) { return to_python(groups, g); }, true);
 }
 
 }  // namespace quarnel::binding
