@@ -43,8 +43,11 @@ PyModuleDef module_def = {
     nullptr,
 };
 
-// The module of the first successful initialisation; never released.
-// Atomic: on free-threaded builds two threads could initialise at once.
+// Set by the first successful initialisation (to its module, whose
+// reference it keeps), and from then on the flag that refuses any other:
+// a re-import after the module left sys.modules, a reload, a
+// sub-interpreter. Nothing reads the module through it. Atomic: on
+// free-threaded builds two threads could initialise at once.
 std::atomic<PyObject*> g_module{nullptr};
 
 Result<void> register_class(PyObject* module, ClassDef& def) {
@@ -72,7 +75,7 @@ Error initialised_before() {
 
 Result<PyObject*> initialise() {
     if (g_module.load(std::memory_order_acquire)) return initialised_before();
-    Ref module = Ref::steal(PyModule_Create2(&module_def, 1013));
+    Ref module = Ref::steal(PyModule_Create2(&module_def, PYTHON_API_VERSION));
     if (!module) return pending();
 #ifdef Py_GIL_DISABLED
     // Nothing here needs the GIL: conversions read containers under their
