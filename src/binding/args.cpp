@@ -33,16 +33,16 @@ std::string text_signature(const Entry& entry, bool method) {
     return out + ")";
 }
 
-std::string Args::entry_name() const {
+std::string ArgSlots::entry_name() const {
     return std::string(entry_->cls) + "." + entry_->func + "()";
 }
 
-void Args::check_all_read() const {
+void ArgSlots::check_all_read() const {
     for (std::size_t i = 0; i < entry_->nparams; ++i)
         if (!(read_ & (1u << i))) fault(entry_name() + " never read its parameter '" + entry_->params[i].name + "'");
 }
 
-Result<void> Args::bind_positional(PyObject* const* args, std::size_t nargs) {
+Result<void> ArgSlots::bind_positional(PyObject* const* args, std::size_t nargs) {
     const std::size_t n = entry_->nparams;
     if (nargs > n) {
         std::string msg = entry_name() + " takes ";
@@ -58,7 +58,7 @@ Result<void> Args::bind_positional(PyObject* const* args, std::size_t nargs) {
     return {};
 }
 
-Result<void> Args::bind_keyword(PyObject* name, PyObject* value, bool hold) {
+Result<void> ArgSlots::bind_keyword(PyObject* name, PyObject* value, bool hold) {
     Py_ssize_t len = 0;
     const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &len) : nullptr;
     if (!utf8) {
@@ -80,7 +80,7 @@ Result<void> Args::bind_keyword(PyObject* name, PyObject* value, bool hold) {
     return type_error(entry_name() + " got an unexpected keyword argument '" + std::string(key) + "'");
 }
 
-Result<void> Args::check_required() const {
+Result<void> ArgSlots::check_required() const {
     std::array<const char*, kMaxParams> missing{};
     std::size_t k = 0;
     for (std::size_t i = 0; i < entry_->required; ++i)
@@ -97,7 +97,7 @@ Result<void> Args::check_required() const {
     return type_error(std::move(msg));
 }
 
-Result<void> Args::bind_vector(PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
+Result<void> ArgSlots::bind_vector(PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
     QUARNEL_TRY_VOID(bind_positional(args, nargs));
     if (kwnames) {
         const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
@@ -107,7 +107,7 @@ Result<void> Args::bind_vector(PyObject* const* args, std::size_t nargs, PyObjec
     return check_required();
 }
 
-Result<void> Args::bind_tuple(PyObject* args, PyObject* kwargs) {
+Result<void> ArgSlots::bind_tuple(PyObject* args, PyObject* kwargs) {
     QUARNEL_TRY_VOID(bind_positional(&PyTuple_GET_ITEM(args, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(args))));
     if (kwargs) {
         Py_ssize_t pos = 0;

@@ -14,21 +14,28 @@ namespace {
 using converter::Element;
 using converter::TextBatch;
 
-constexpr Entry kNew{"Converter", "__new__", {elided("vocab_dict")}};
-// The matrix methods share one parameter list.
-constexpr Entry kJson{"Converter", "convert_sparse_reps_to_json",
-                      {required("reps"), defaulted("quantization_factor", 100), defaulted("convert_id_to_token", false),
-                       defaulted("allow_negative_values", false), defaulted("negative_prefix", "neg_")}};
+constexpr Entry kNew{"Converter", "__new__", {elided<Converter::Vocab>("vocab_dict")}};
+// The matrix methods share one parameter list, `reps` read as a float32 or
+// a float16 matrix.
+template <NumpyType T>
+constexpr Entry matrix_entry(const char* func) {
+    return Entry{"Converter",
+                 func,
+                 {required<NumpyMatrix<T>>("reps"), defaulted("quantization_factor", 100),
+                  defaulted("convert_id_to_token", false), defaulted("allow_negative_values", false),
+                  defaulted("negative_prefix", "neg_")}};
+}
+constexpr Entry kJson = matrix_entry<NumpyType::Float32>("convert_sparse_reps_to_json");
 constexpr Entry kJsonF32 = kJson.renamed("convert_sparse_reps_to_json_f32");
-constexpr Entry kJsonF16 = kJson.renamed("convert_sparse_reps_to_json_f16");
+constexpr Entry kJsonF16 = matrix_entry<NumpyType::Float16>("convert_sparse_reps_to_json_f16");
 constexpr Entry kText = kJson.renamed("convert_sparse_reps_to_pseudo_text");
 constexpr Entry kTextF32 = kJson.renamed("convert_sparse_reps_to_pseudo_text_f32");
-constexpr Entry kTextF16 = kJson.renamed("convert_sparse_reps_to_pseudo_text_f16");
-constexpr Entry kJsonToText{"Converter", "convert_json_reps_to_pseudo_text", {required("json_reps")}};
+constexpr Entry kTextF16 = kJsonF16.renamed("convert_sparse_reps_to_pseudo_text_f16");
+constexpr Entry kJsonToText{"Converter", "convert_json_reps_to_pseudo_text", {required<std::vector<TextRep>>("json_reps")}};
 
-Result<Converter> make(const Args& args) {
-    if (!args.has(0)) return Converter();
-    QUARNEL_TRY(Converter::Vocab vocab, args.get<Converter::Vocab>(0));
+Result<Converter> make(const Args<kNew>& args) {
+    if (!args.has<"vocab_dict">()) return Converter();
+    QUARNEL_TRY(Converter::Vocab vocab, args.get<Converter::Vocab, "vocab_dict">());
     return Converter(std::move(vocab));
 }
 
@@ -42,14 +49,18 @@ struct MatrixArgs {
     MatrixView view() const { return {reps.data, reps.rows, reps.cols, reps.row_stride, reps.col_stride, E}; }
 };
 
+// The arguments of the matrix methods over elements E.
 template <Element E>
-Result<MatrixArgs<E>> matrix_args(const Args& args) {
+using MatrixParams = Args<E == Element::F32 ? kJson : kJsonF16>;
+
+template <Element E>
+Result<MatrixArgs<E>> matrix_args(const MatrixParams<E>& args) {
     MatrixArgs<E> out;
-    QUARNEL_TRY(out.reps, args.get<NumpyMatrix<MatrixArgs<E>::kType>>(0));
-    QUARNEL_TRY(out.options.quantization_factor, args.get<std::int32_t>(1));
-    QUARNEL_TRY(out.options.convert_id_to_token, args.get<bool>(2));
-    QUARNEL_TRY(out.options.allow_negative_values, args.get<bool>(3));
-    QUARNEL_TRY(out.options.negative_prefix, args.get<std::string>(4));
+    QUARNEL_TRY(out.reps, args.template get<NumpyMatrix<MatrixArgs<E>::kType>, "reps">());
+    QUARNEL_TRY(out.options.quantization_factor, args.template get<std::int32_t, "quantization_factor">());
+    QUARNEL_TRY(out.options.convert_id_to_token, args.template get<bool, "convert_id_to_token">());
+    QUARNEL_TRY(out.options.allow_negative_values, args.template get<bool, "allow_negative_values">());
+    QUARNEL_TRY(out.options.negative_prefix, args.template get<std::string, "negative_prefix">());
     QUARNEL_TRY_VOID(check_columns(out.view()));
     return out;
 }
@@ -76,7 +87,7 @@ private:
 };
 
 template <Element E>
-Result<PyObject*> to_json(const Converter& converter, const Args& args) {
+Result<PyObject*> to_json(const Converter& converter, const MatrixParams<E>& args) {
     QUARNEL_TRY(MatrixArgs<E> a, matrix_args<E>(args));
     const Conversion conversion(converter, a.view(), std::move(a.options));
     CollectorPause pause;
@@ -106,7 +117,7 @@ Result<PyObject*> texts(Result<TextBatch> batch) {
 }
 
 template <Element E>
-Result<PyObject*> to_pseudo_text(const Converter& converter, const Args& args) {
+Result<PyObject*> to_pseudo_text(const Converter& converter, const MatrixParams<E>& args) {
     QUARNEL_TRY(MatrixArgs<E> a, matrix_args<E>(args));
     const Conversion conversion(converter, a.view(), std::move(a.options));
     Result<std::vector<JsonRep>> reps = without_gil([&] { return conversion.all_rows(); });
@@ -119,8 +130,8 @@ Result<PyObject*> to_pseudo_text(const Converter& converter, const Args& args) {
     }));
 }
 
-Result<PyObject*> json_to_pseudo_text(const Converter&, const Args& args) {
-    QUARNEL_TRY(std::vector<TextRep> reps, args.get<std::vector<TextRep>>(0));
+Result<PyObject*> json_to_pseudo_text(const Converter&, const Args<kJsonToText>& args) {
+    QUARNEL_TRY(std::vector<TextRep> reps, args.get<std::vector<TextRep>, "json_reps">());
     return texts(without_gil([&] {
         return TextBatch::plan(reps.size(), [&](std::size_t i, std::vector<converter::Token>& tokens) {
             text_tokens(reps[i], tokens);
@@ -154,21 +165,21 @@ Result<PyObject*> json_to_pseudo_text(const Converter&, const Args& args) {
 
 template <>
 ClassDef& class_def<Converter>() {
-    static ClassDef def = define<Converter, kNew, make>(
+    static ClassDef def = define<kNew, make>(
         "## Converter can convert sparse arrays to JSON / Pseudo String format efficiently\n"
         "\n"
         "### Args:\n"
         "    vocab_dict (Option<HashMap<i32, String>>): A map of `token_id -> token_str`\n",
         {
-            method<Converter, kJson, to_json<Element::F32>>(
+            method<kJson, to_json<Element::F32>>(
                 "Same as `self.convert_sparse_reps_to_json_f32`\n" QUARNEL_JSON_DOC("float32", "32")),
-            method<Converter, kJsonF32, to_json<Element::F32>>(QUARNEL_JSON_DOC("float32", "32")),
-            method<Converter, kJsonF16, to_json<Element::F16>>(QUARNEL_JSON_DOC("float16", "16")),
-            method<Converter, kText, to_pseudo_text<Element::F32>>(
+            method<kJsonF32, to_json<Element::F32>>(QUARNEL_JSON_DOC("float32", "32")),
+            method<kJsonF16, to_json<Element::F16>>(QUARNEL_JSON_DOC("float16", "16")),
+            method<kText, to_pseudo_text<Element::F32>>(
                 "Same as `self.convert_sparse_reps_to_pseudo_text_f32`\n" QUARNEL_TEXT_DOC("float32", "32")),
-            method<Converter, kTextF32, to_pseudo_text<Element::F32>>(QUARNEL_TEXT_DOC("float32", "32")),
-            method<Converter, kTextF16, to_pseudo_text<Element::F16>>(QUARNEL_TEXT_DOC("float16", "16")),
-            method<Converter, kJsonToText, json_to_pseudo_text>(
+            method<kTextF32, to_pseudo_text<Element::F32>>(QUARNEL_TEXT_DOC("float32", "32")),
+            method<kTextF16, to_pseudo_text<Element::F16>>(QUARNEL_TEXT_DOC("float16", "16")),
+            method<kJsonToText, json_to_pseudo_text>(
                 "Convert json reps to pseudo text\n"
                 "\n"
                 "### Args:\n"

@@ -8,15 +8,15 @@ namespace quarnel::binding {
 
 namespace {
 
-constexpr Entry kNew{"ICUWordPreTokenizer", "__new__", {elided("stopword_sets")}};
+constexpr Entry kNew{"ICUWordPreTokenizer", "__new__", {elided<StopwordSet>("stopword_sets")}};
 constexpr Entry kTokenize{"ICUWordPreTokenizer", "tokenize",
-                          {required("text"), defaulted("remove_stopwords", false), defaulted("lowercase", true)}};
+                          {required<Utf16Text>("text"), defaulted("remove_stopwords", false), defaulted("lowercase", true)}};
 constexpr Entry kBatchTokenize{"ICUWordPreTokenizer", "batch_tokenize",
-                               {required("texts"), defaulted("remove_stopwords", false), defaulted("lowercase", true)}};
+                               {required<Utf16Texts>("texts"), defaulted("remove_stopwords", false), defaulted("lowercase", true)}};
 constexpr Entry kCall = kBatchTokenize.renamed("__call__");
 
-Result<ICUWordPreTokenizer> make(const Args& args) {
-    QUARNEL_TRY(StopwordSet stopwords, args.get<StopwordSet>(0));
+Result<ICUWordPreTokenizer> make(const Args<kNew>& args) {
+    QUARNEL_TRY(StopwordSet stopwords, args.get<StopwordSet, "stopword_sets">());
     return ICUWordPreTokenizer::create(std::move(stopwords));
 }
 
@@ -25,14 +25,15 @@ struct Flags {
     bool lowercase;
 };
 
-Result<Flags> flags(const Args& args) {
-    QUARNEL_TRY(bool remove_stopwords, args.get<bool>(1));
-    QUARNEL_TRY(bool lowercase, args.get<bool>(2));
+template <const Entry& E>
+Result<Flags> flags(const Args<E>& args) {
+    QUARNEL_TRY(bool remove_stopwords, args.template get<bool, "remove_stopwords">());
+    QUARNEL_TRY(bool lowercase, args.template get<bool, "lowercase">());
     return Flags{remove_stopwords, lowercase};
 }
 
-Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
-    QUARNEL_TRY(Utf16Text text, args.get<Utf16Text>(0));
+Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args<kTokenize>& args) {
+    QUARNEL_TRY(Utf16Text text, args.get<Utf16Text, "text">());
     QUARNEL_TRY(Flags f, flags(args));
     without_gil([&] { tokenizer.tokenize_batch(text.list(), f.remove_stopwords, f.lowercase, text.tokens()); });
     return built(build_result(text.tokens(), std::size_t{0}));
@@ -40,8 +41,8 @@ Result<PyObject*> tokenize(const ICUWordPreTokenizer& tokenizer, const Args& arg
 
 // On the calling thread, texts in order, the lock released once; a
 // checkpoint between texts lets Ctrl-C stop the batch.
-Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Args& args) {
-    QUARNEL_TRY(Utf16Texts texts, args.get<Utf16Texts>(0));
+Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Args<kBatchTokenize>& args) {
+    QUARNEL_TRY(Utf16Texts texts, args.get<Utf16Texts, "texts">());
     QUARNEL_TRY(Flags f, flags(args));
     without_gil([&] { tokenizer.tokenize_batch(texts.list(), f.remove_stopwords, f.lowercase, texts.tokens()); });
     return built(build_result(texts.tokens()));
@@ -51,16 +52,14 @@ Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Arg
 
 template <>
 ClassDef& class_def<ICUWordPreTokenizer>() {
-    static ClassDef def = define<ICUWordPreTokenizer, kNew, make>(
+    static ClassDef def = define<kNew, make>(
         "The Python wrapper of the native `ICUWordPreTokenizer`.\n"
         "`ICUWordPreTokenizer` cuts word boundaries with [ICU4C](https://icu.unicode.org/), "
         "International Components for Unicode.\n"
         "It supports cutting any language, backed by the dictionary models for Thai, Lao, Khmer and Burmese and "
         "by the dictionary model for Chinese and Japanese.\n"
         "It returns the list of words without whitespace.",
-        {method<ICUWordPreTokenizer, kTokenize, tokenize>(),
-         method<ICUWordPreTokenizer, kBatchTokenize, batch_tokenize>()},
-        call<ICUWordPreTokenizer, kCall, batch_tokenize>);
+        {method<kTokenize, tokenize>(), method<kBatchTokenize, batch_tokenize>()}, call<kCall, batch_tokenize>);
     return def;
 }
 

@@ -8,27 +8,27 @@ namespace quarnel::binding {
 namespace {
 
 constexpr Entry kNew{"QAAnnotator", "__new__",
-                     {required("docid_to_tokenized_corpus"), elided("pattern", kDefaultPattern),
+                     {required<Corpus>("docid_to_tokenized_corpus"), elided("pattern", kDefaultPattern),
                       defaulted("lowercase", true), defaulted("normalize", true),
                       elided("normalization_from", kDefaultNormalization)}};
 constexpr Entry kAnnotateNonOptim{"QAAnnotator", "annotate_non_optim",
-                                  {required("qid_to_docids"), required("qid_to_answers")}};
+                                  {required<QidToDocids>("qid_to_docids"), required<QidToAnswers>("qid_to_answers")}};
 constexpr Entry kAnnotate = kAnnotateNonOptim.renamed("annotate");
 
-Result<QAAnnotator> make(const Args& args) {
-    QUARNEL_TRY(Corpus corpus, args.get<Corpus>(0));
-    QUARNEL_TRY(std::string pattern, args.get<std::string>(1));
-    QUARNEL_TRY(bool lowercase, args.get<bool>(2));
-    QUARNEL_TRY(bool normalize, args.get<bool>(3));
-    QUARNEL_TRY(std::string form, args.get<std::string>(4));
+Result<QAAnnotator> make(const Args<kNew>& args) {
+    QUARNEL_TRY(Corpus corpus, args.get<Corpus, "docid_to_tokenized_corpus">());
+    QUARNEL_TRY(std::string pattern, args.get<std::string, "pattern">());
+    QUARNEL_TRY(bool lowercase, args.get<bool, "lowercase">());
+    QUARNEL_TRY(bool normalize, args.get<bool, "normalize">());
+    QUARNEL_TRY(std::string form, args.get<std::string, "normalization_from">());
     QUARNEL_TRY(RegexTokenizer tokenizer, RegexTokenizer::create(pattern, lowercase, normalize, form));
     return QAAnnotator(std::move(tokenizer), std::move(corpus));
 }
 
 template <Result<Qrels> (QAAnnotator::*Run)(const QidToDocids&, const QidToAnswers&) const>
-Result<PyObject*> annotate_with(const QAAnnotator& annotator, const Args& args) {
-    QUARNEL_TRY(QidToDocids retrieved, args.get<QidToDocids>(0));
-    QUARNEL_TRY(QidToAnswers answers, args.get<QidToAnswers>(1));
+Result<PyObject*> annotate_with(const QAAnnotator& annotator, const Args<kAnnotateNonOptim>& args) {
+    QUARNEL_TRY(QidToDocids retrieved, args.get<QidToDocids, "qid_to_docids">());
+    QUARNEL_TRY(QidToAnswers answers, args.get<QidToAnswers, "qid_to_answers">());
     Result<Qrels> qrels = without_gil([&] { return (annotator.*Run)(retrieved, answers); });
     if (!qrels) return std::move(qrels).error();
     return built(build_result(qrels.value()));
@@ -52,14 +52,14 @@ Result<PyObject*> annotate_with(const QAAnnotator& annotator, const Args& args) 
 
 template <>
 ClassDef& class_def<QAAnnotator>() {
-    static ClassDef def = define<QAAnnotator, kNew, make>(
+    static ClassDef def = define<kNew, make>(
         "QAAnnotator uses a Regex-based tokenizer to cut the english texts, and judge whether the certain\n"
         "documents contains the answers by sub-string list matching.",
         {
-            method<QAAnnotator, kAnnotateNonOptim, annotate_with<&QAAnnotator::annotate_non_optim>>(
+            method<kAnnotateNonOptim, annotate_with<&QAAnnotator::annotate_non_optim>>(
                 "Annotate the documents, judge whether the certain documents contains the answers by sub-string "
                 "list matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL),
-            method<QAAnnotator, kAnnotate, annotate_with<&QAAnnotator::annotate>>(
+            method<kAnnotate, annotate_with<&QAAnnotator::annotate>>(
                 "Multi-threaded version of Annotate the documents, judge whether the certain documents \n"
                 "contains the answers by sub-string list matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL),
         });
