@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # ThreadSanitizer: a clang -fsanitize=thread build in build/tsan of the
-# native tests that run threads (the pool's above all, with 1, 2 and 4
-# workers) and of the module; then the Python tests that use threads, the
+# native tests that run threads (the pool's above all, with the default
+# worker count, then 1 and 4 workers) and of the module; then the Python tests that use threads, the
 # pool or signals (not those that fork: this sanitizer cannot start threads
 # in a forked child), run by an interpreter program with the sanitizer's
 # runtime linked in (tests/tsan/python.cpp). Any report fails the stage
