@@ -3,6 +3,7 @@
 #include "binding/boundary.hpp"
 #include "binding/class.hpp"
 #include "binding/python.hpp"
+#include "core/texts.hpp"
 
 #include <atomic>
 
@@ -34,7 +35,7 @@ namespace {
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "quarnel",
-    "Expose the classes to Python.",
+    texts::kModuleDoc,
     0,
     nullptr,
     nullptr,
@@ -61,7 +62,7 @@ Result<void> register_class(PyObject* module, ClassDef& def) {
         all = Ref::steal(PyList_New(0));
         if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return pending();
     } else if (!PyList_Check(all.get())) {
-        return type_error("__all__ must be a list");
+        return type_error(texts::kAllNotList);
     }
     Ref name = Ref::steal(PyUnicode_FromString(def.name()));
     if (!name || PyList_Append(all.get(), name.get()) < 0) return pending();
@@ -70,7 +71,7 @@ Result<void> register_class(PyObject* module, ClassDef& def) {
 }
 
 Error initialised_before() {
-    return Error{ErrorKind::ImportError, "the quarnel module may be initialized only once per interpreter process"};
+    return Error{ErrorKind::ImportError, texts::kInitialisedBefore};
 }
 
 Result<PyObject*> initialise() {

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "binding/boundary.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -45,14 +46,7 @@ void ArgSlots::check_all_read() const {
 Result<void> ArgSlots::bind_positional(PyObject* const* args, std::size_t nargs) {
     const std::size_t n = entry_->nparams;
     if (nargs > n) {
-        std::string msg = entry_name() + " takes ";
-        if (entry_->required == n) {
-            msg += std::to_string(n);
-        } else {
-            msg += "from " + std::to_string(entry_->required) + " to " + std::to_string(n);
-        }
-        msg += " positional arguments but " + std::to_string(nargs) + (nargs == 1 ? " was" : " were") + " given";
-        return type_error(std::move(msg));
+        return type_error(texts::too_many_positional(entry_name(), entry_->required, n, nargs));
     }
     for (std::size_t i = 0; i < nargs; ++i) slots_[i] = args[i];
     return {};
@@ -63,12 +57,12 @@ Result<void> ArgSlots::bind_keyword(PyObject* name, PyObject* value, bool hold) 
     const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &len) : nullptr;
     if (!utf8) {
         if (PyErr_Occurred()) return pending();
-        return type_error(entry_name() + " keywords must be strings");
+        return type_error(texts::keywords_not_strings(entry_name()));
     }
     std::string_view key(utf8, static_cast<std::size_t>(len));
     for (std::size_t i = 0; i < entry_->nparams; ++i) {
         if (key != entry_->params[i].name) continue;
-        if (slots_[i]) return type_error(entry_name() + " got multiple values for argument '" + std::string(key) + "'");
+        if (slots_[i]) return type_error(texts::multiple_values(entry_name(), key));
         slots_[i] = value;
 #ifdef Py_GIL_DISABLED
         if (hold) held_[i] = Ref::borrow(value);
@@ -77,7 +71,7 @@ Result<void> ArgSlots::bind_keyword(PyObject* name, PyObject* value, bool hold) 
 #endif
         return {};
     }
-    return type_error(entry_name() + " got an unexpected keyword argument '" + std::string(key) + "'");
+    return type_error(texts::unexpected_keyword(entry_name(), key));
 }
 
 Result<void> ArgSlots::check_required() const {
@@ -86,15 +80,7 @@ Result<void> ArgSlots::check_required() const {
     for (std::size_t i = 0; i < entry_->required; ++i)
         if (!slots_[i]) missing[k++] = entry_->params[i].name;
     if (k == 0) return {};
-    std::string msg = entry_name() + " missing " + std::to_string(k) + " required positional argument" +
-                      (k == 1 ? ": " : "s: ");
-    for (std::size_t j = 0; j < k; ++j) {
-        if (j > 0) msg += k == 2 ? " and " : (j + 1 == k ? ", and " : ", ");
-        msg += "'";
-        msg += missing[j];
-        msg += "'";
-    }
-    return type_error(std::move(msg));
+    return type_error(texts::missing_required(entry_name(), missing, k));
 }
 
 Result<void> ArgSlots::bind_vector(PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
@@ -121,7 +107,7 @@ Result<void> ArgSlots::bind_tuple(PyObject* args, PyObject* kwargs) {
 }
 
 Error argument_error(const char* param, Error inner) {
-    const std::string prefix = std::string("argument '") + param + "': ";
+    const std::string prefix = texts::argument_prefix(param);
     if (inner.kind == ErrorKind::TypeError) {
         inner.message.insert(0, prefix);
         return inner;

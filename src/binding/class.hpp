@@ -27,6 +27,7 @@
 #include "binding/boundary.hpp"
 #include "binding/python.hpp"
 #include "core/result.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -131,7 +132,7 @@ void dealloc(PyObject* self) {
     // the value: an instance that dies borrowed was freed by a reference
     // count gone wrong, and going on would free memory still in use.
     if (inst->borrow_count().load(std::memory_order_acquire) != 0)
-        Py_FatalError("quarnel: an instance was deallocated while a call was using it");
+        Py_FatalError(texts::kDeallocatedInUse);
     try {
         std::destroy_at(&inst->value);
     } catch (...) {

@@ -1,6 +1,7 @@
 #include "binding/convert.hpp"
 
 #include "text/utf8.hpp"
+#include "core/texts.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -18,7 +19,7 @@ std::string type_name(PyObject* value) {
         if (const char* s = PyUnicode_AsUTF8AndSize(name.get(), &len)) return std::string(s, static_cast<std::size_t>(len));
     }
     PyErr_Clear();
-    return "<failed to extract type name>";
+    return texts::kUnknownTypeName;
 }
 
 bool attribute_equals(PyObject* type, const char* attribute, std::initializer_list<const char*> accepted) {
@@ -41,12 +42,7 @@ bool is_numpy_bool(PyObject* value) {
 }  // namespace
 
 Error cannot_convert(PyObject* value, const char* target) {
-    std::string msg = "'";
-    msg += type_name(value);
-    msg += "' object cannot be converted to '";
-    msg += target;
-    msg += "'";
-    return type_error(std::move(msg));
+    return type_error(texts::cannot_convert(type_name(value), target));
 }
 
 namespace {
@@ -106,8 +102,8 @@ Result<std::vector<std::string>> Convert<std::vector<std::string>>::from(PyObjec
 }
 
 Result<Py_ssize_t> check_sequence(PyObject* value) {
-    if (PyUnicode_Check(value)) return type_error("Can't extract `str` to `Vec`");
-    if (!PySequence_Check(value)) return cannot_convert(value, "Sequence");
+    if (PyUnicode_Check(value)) return type_error(texts::kStrAsSequence);
+    if (!PySequence_Check(value)) return cannot_convert(value, texts::kSequence);
     if (PyList_CheckExact(value)) return PyList_GET_SIZE(value);
     if (PyTuple_CheckExact(value)) return PyTuple_GET_SIZE(value);
     Py_ssize_t len = PySequence_Size(value);
@@ -130,13 +126,13 @@ Result<bool> Convert<bool>::from(PyObject* value) {
         if (truth < 0) return pending();
         return truth != 0;
     }
-    return cannot_convert(value, "PyBool");
+    return cannot_convert(value, texts::kPyBool);
 }
 
 Result<std::int32_t> Convert<std::int32_t>::from(PyObject* value) {
     long v = PyLong_AsLong(value);
     if (v == -1 && PyErr_Occurred()) return pending();
-    if (v < INT32_MIN || v > INT32_MAX) return overflow_error("out of range integral type conversion attempted");
+    if (v < INT32_MIN || v > INT32_MAX) return overflow_error(texts::kInt32Overflow);
     return static_cast<std::int32_t>(v);
 }
 

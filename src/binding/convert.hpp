@@ -25,6 +25,7 @@
 #include "core/fault.hpp"
 #include "core/result.hpp"
 #include "core/token_list.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -123,7 +124,7 @@ struct Convert<std::vector<std::string>> {
 template <class K, class V>
 struct Convert<std::vector<std::pair<K, V>>> {
     static Result<std::vector<std::pair<K, V>>> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         std::vector<std::pair<K, V>> out;
         out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
         auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
@@ -140,7 +141,7 @@ struct Convert<std::vector<std::pair<K, V>>> {
 template <class K, class V, class H, class E>
 struct Convert<std::unordered_map<K, V, H, E>> {
     static Result<std::unordered_map<K, V, H, E>> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         std::unordered_map<K, V, H, E> out;
         out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
         auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
@@ -157,7 +158,7 @@ struct Convert<std::unordered_map<K, V, H, E>> {
 template <class T, class H, class E>
 struct Convert<std::unordered_set<T, H, E>> {
     static Result<std::unordered_set<T, H, E>> from(PyObject* value) {
-        if (!PyAnySet_Check(value)) return cannot_convert(value, "PySet");
+        if (!PyAnySet_Check(value)) return cannot_convert(value, texts::kPySet);
         std::unordered_set<T, H, E> out;
         out.reserve(static_cast<std::size_t>(PySet_GET_SIZE(value)));
 #ifdef Py_GIL_DISABLED
@@ -202,7 +203,7 @@ concept TokenListsBuilt = std::constructible_from<typename T::Builder, std::size
 template <TokenListsBuilt T>
 struct Convert<T, void> {
     static Result<T> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         typename T::Builder builder(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
         auto r = for_each_entry(value, [&](PyObject* key, PyObject* tokens) -> Result<void> {
             auto id = with_utf8(key, [&](std::string_view k) { builder.begin(k); });
@@ -227,7 +228,7 @@ struct Convert<T, void> {
 
 template <class Copy>
 Result<void> copy_code_points(PyObject* value, Copy&& copy) {
-    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
+    if (!PyUnicode_Check(value)) return cannot_convert(value, texts::kPyString);
 #if PY_VERSION_HEX < 0x030C0000
     if (PyUnicode_READY(value) < 0) return pending();
 #endif
@@ -357,7 +358,7 @@ Result<void> for_each_str(PyObject* sequence, F&& f) {
     return detail::for_each_item<false>(sequence, [&](PyObject* item) -> Result<void> {
         if (!PyUnicode_Check(item)) {
             Ref held = Ref::borrow(item);  // naming its type may run Python code
-            return cannot_convert(item, "PyString");
+            return cannot_convert(item, texts::kPyString);
         }
         return f(item);
     });

@@ -15,6 +15,7 @@
 #include "columnar/sparse.hpp"
 #include "columnar/token_lists.hpp"
 #include "columnar/tokenize.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -254,39 +255,12 @@ struct FunctionDoc {
 };
 
 const FunctionDoc kFunctions[] = {
-    {&kTokenize,
-     "The tokens of every text of an Arrow column of strings (utf8, large_utf8 or utf8_view; any object offering "
-     "`__arrow_c_array__` or `__arrow_c_stream__`), exactly as `tokenizer.batch_tokenize` gives them, as a column "
-     "of type large_list<utf8>: a Column for one array, a ChunkedColumn (one array per chunk) for a stream. A "
-     "null text gives a null row. With `string_view`, the tokens are utf8_view (large_list<utf8_view>): Polars "
-     "takes those over without copying (it copies utf8 into views), at 16 bytes per token.",
-     function_entry<kTokenize, tokenize>()},
-    {&kPreTokenize,
-     "The words of every text of an Arrow column of strings, exactly as `pre_tokenizer.batch_tokenize` gives them "
-     "with the same flags, as a column of type large_list<utf8> or, with `string_view`, large_list<utf8_view> (see "
-     "`tokenize`).",
-     function_entry<kPreTokenize, pre_tokenize>()},
-    {&kAnnotator,
-     "A `QAAnnotator` whose corpus is read from two Arrow columns of one row per document: `docids` (strings) and "
-     "`tokens` (lists of strings: list or large_list of utf8, large_utf8 or utf8_view). A later row with the same "
-     "id replaces an earlier one, as in a dict; a null token list is an empty document. The other arguments are "
-     "the `QAAnnotator` constructor's.",
-     function_entry<kAnnotator, annotator>()},
-    {&kAnnotate,
-     "Judges a run given as Arrow columns of one row per retrieved document: `qids` and `docids` (strings), and "
-     "`answers` (lists of strings), the answers of a question being those of its first row. Returns a Column of "
-     "type struct<qid: utf8, docid: utf8, label: uint32>, one row per row of the run in its order, labelled as "
-     "`annotator.annotate` labels it (1: the document holds an answer); the label is null where the question or "
-     "document id is. A document missing from the corpus raises the KeyError `annotate` raises.",
-     function_entry<kAnnotate, annotate>()},
-    {&kSparseToMaps,
-     "The JSON reps of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_json_f32` or `_f16` "
-     "gives them, with the same options) as a Column of type map<utf8, int32>: one map per row, its entries in "
-     "column order.",
-     function_entry<kSparseToMaps, sparse<&columnar::maps_column>>()},
-    {&kSparseToText,
-     "The pseudo texts of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_pseudo_text_f32` or "
-     "`_f16` gives them, with the same options) as a Column of type large_utf8.",
+    {&kTokenize, texts::kColumnarTokenizeDoc, function_entry<kTokenize, tokenize>()},
+    {&kPreTokenize, texts::kColumnarPreTokenizeDoc, function_entry<kPreTokenize, pre_tokenize>()},
+    {&kAnnotator, texts::kColumnarAnnotatorDoc, function_entry<kAnnotator, annotator>()},
+    {&kAnnotate, texts::kColumnarAnnotateDoc, function_entry<kAnnotate, annotate>()},
+    {&kSparseToMaps, texts::kColumnarSparseToMapsDoc, function_entry<kSparseToMaps, sparse<&columnar::maps_column>>()},
+    {&kSparseToText, texts::kColumnarSparseToTextDoc,
      function_entry<kSparseToText, sparse<&columnar::pseudo_text_column>>()},
 };
 
@@ -295,10 +269,8 @@ std::vector<PyMethodDef> g_methods;
 
 PyModuleDef g_module_def = {
     PyModuleDef_HEAD_INIT,
-    "quarnel.columnar",
-    "The classes' work over Arrow columns: texts read in place from pyarrow, Polars, DuckDB or any library that "
-    "offers the Arrow PyCapsule interface, results returned as Arrow columns that those libraries read without "
-    "copying.",
+    texts::kColumnarName,
+    texts::kColumnarDoc,
     0,
     nullptr,
     nullptr,
@@ -315,9 +287,7 @@ Result<PyObject*> initialise() {
         for (std::size_t i = 0; i < std::size(kFunctions); ++i)
             g_methods.push_back({kFunctions[i].entry->func, kFunctions[i].function, METH_FASTCALL | METH_KEYWORDS,
                                  g_docs[i].c_str()});
-        g_methods.push_back({"_live_exports", &live_exports, METH_NOARGS,
-                             "_live_exports()\n--\n\nArrow structures handed out whose release callback has not "
-                             "run yet (for tests)."});
+        g_methods.push_back({"_live_exports", &live_exports, METH_NOARGS, texts::kLiveExportsDoc});
         g_methods.push_back({nullptr, nullptr, 0, nullptr});
         g_module_def.m_methods = g_methods.data();
     }

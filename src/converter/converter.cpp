@@ -10,6 +10,7 @@
 #include "core/flat_map.hpp"
 #include "pool/pool.hpp"
 #include "text/utf8.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel {
 
@@ -20,16 +21,13 @@ namespace {
 constexpr std::string_view kTokenPlaceholder = "[PAD]";
 constexpr std::string_view kIdPlaceholder = "-1";
 
-std::string missing_token(std::uint32_t column) {
-    return "Token id " + std::to_string(column) + " not found in vocab_dict.";
-}
+std::string missing_token(std::uint32_t column) { return texts::token_not_in_vocab(column); }
 
 }  // namespace
 
 Result<void> check_columns(const MatrixView& m) {
     if (m.rows == 0 || m.cols <= kMaxColumns) return {};
-    return overflow_error("reps has " + std::to_string(m.cols) + " columns; at most " + std::to_string(kMaxColumns) +
-                          " are supported");
+    return overflow_error(texts::too_many_columns(m.cols, kMaxColumns));
 }
 
 std::int32_t quantize(float x, float q) noexcept {

@@ -6,6 +6,7 @@
 #include "converter/converter.hpp"
 #include "converter/pseudo_text.hpp"
 #include "text/utf8.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -139,54 +140,20 @@ Result<PyObject*> json_to_pseudo_text(const Converter&, const Args<kJsonToText>&
     }));
 }
 
-#define QUARNEL_OPTION_LINES                                                                                  \
-    "    quantization_factor (i32): Upscaling factor. Quantized reps = (reps * quantization_factor).floor()\n" \
-    "    convert_id_to_token (bool): True - Return token str; False - Return token_id str\n"                  \
-    "    allow_negative_values (bool): Whether to preserve negative values.\n"                                \
-    "    negative_prefix (&str): Sparse reps doesn't allow negative values. Thus the entry of negative value\n" \
-    "                            will be `{negative_prefix}_{token}`."
-
-#define QUARNEL_JSON_DOC(width, bits)                                                                   \
-    "A " width " multi-threaded version of Convert sparse representations to quantized JSON format.\n" \
-    "Format: `{token_id / token: int frequency}`, all keys are `str`.\n"                                 \
-    "\n"                                                                                                 \
-    "### Args:\n"                                                                                        \
-    "    reps (PyReadonlyArray2<f" bits ">): Numpy f" bits " array, shape [batch_size, vocab_dim]\n" QUARNEL_OPTION_LINES
-
-#define QUARNEL_TEXT_DOC(width, bits)                                                                                 \
-    "A " width " multi-threaded version of Convert sparse representations to quantized pseudo text.\n"               \
-    "Format: `token1 token1 ... token1 token2 token2 ... token2 ...`, each `tokenx` will be repeated `frequency times`.\n" \
-    "\n"                                                                                                               \
-    "### Args:\n"                                                                                                      \
-    "\n"                                                                                                               \
-    "    reps (PyReadonlyArray2<f" bits ">): Numpy f" bits " array, shape [batch_size, vocab_dim]\n" QUARNEL_OPTION_LINES
-
 }  // namespace
 
 template <>
 ClassDef& class_def<Converter>() {
-    static ClassDef def = define<kNew, make>(
-        "## Converter can convert sparse arrays to JSON / Pseudo String format efficiently\n"
-        "\n"
-        "### Args:\n"
-        "    vocab_dict (Option<HashMap<i32, String>>): A map of `token_id -> token_str`\n",
-        {
-            method<kJson, to_json<Element::F32>>(
-                "Same as `self.convert_sparse_reps_to_json_f32`\n" QUARNEL_JSON_DOC("float32", "32")),
-            method<kJsonF32, to_json<Element::F32>>(QUARNEL_JSON_DOC("float32", "32")),
-            method<kJsonF16, to_json<Element::F16>>(QUARNEL_JSON_DOC("float16", "16")),
-            method<kText, to_pseudo_text<Element::F32>>(
-                "Same as `self.convert_sparse_reps_to_pseudo_text_f32`\n" QUARNEL_TEXT_DOC("float32", "32")),
-            method<kTextF32, to_pseudo_text<Element::F32>>(QUARNEL_TEXT_DOC("float32", "32")),
-            method<kTextF16, to_pseudo_text<Element::F16>>(QUARNEL_TEXT_DOC("float16", "16")),
-            method<kJsonToText, json_to_pseudo_text>(
-                "Convert json reps to pseudo text\n"
-                "\n"
-                "### Args:\n"
-                "    \n"
-                "    json_reps (Vec<HashMap<String, i32>>): Format: `{token_id / token: int frequency}`, all keys are "
-                "`str`.\n"),
-        });
+    static ClassDef def = define<kNew, make>(texts::kConverterDoc,
+                                             {
+                                                 method<kJson, to_json<Element::F32>>(texts::kJsonDoc),
+                                                 method<kJsonF32, to_json<Element::F32>>(texts::kJsonF32Doc),
+                                                 method<kJsonF16, to_json<Element::F16>>(texts::kJsonF16Doc),
+                                                 method<kText, to_pseudo_text<Element::F32>>(texts::kTextDoc),
+                                                 method<kTextF32, to_pseudo_text<Element::F32>>(texts::kTextF32Doc),
+                                                 method<kTextF16, to_pseudo_text<Element::F16>>(texts::kTextF16Doc),
+                                                 method<kJsonToText, json_to_pseudo_text>(texts::kJsonToTextDoc),
+                                             });
     return def;
 }
 

@@ -3,6 +3,7 @@
 #include "binding/class.hpp"
 #include "binding/utf16.hpp"
 #include "icu/icu_word_pre_tokenizer.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -53,12 +54,7 @@ Result<PyObject*> batch_tokenize(const ICUWordPreTokenizer& tokenizer, const Arg
 template <>
 ClassDef& class_def<ICUWordPreTokenizer>() {
     static ClassDef def = define<kNew, make>(
-        "The Python wrapper of the native `ICUWordPreTokenizer`.\n"
-        "`ICUWordPreTokenizer` cuts word boundaries with [ICU4C](https://icu.unicode.org/), "
-        "International Components for Unicode.\n"
-        "It supports cutting any language, backed by the dictionary models for Thai, Lao, Khmer and Burmese and "
-        "by the dictionary model for Chinese and Japanese.\n"
-        "It returns the list of words without whitespace.",
+        texts::kICUWordPreTokenizerDoc,
         {method<kTokenize, tokenize>(), method<kBatchTokenize, batch_tokenize>()}, call<kCall, batch_tokenize>);
     return def;
 }

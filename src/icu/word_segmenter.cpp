@@ -11,6 +11,7 @@
 #include <unicode/utext.h>
 
 #include "core/fault.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::icu_text {
 
@@ -57,7 +58,7 @@ Result<WordSegmenter> WordSegmenter::create() {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
     if (U_FAILURE(status) || !it)
-        return Error{ErrorKind::ValueError, std::string("cannot create the word break iterator: ") + u_errorName(status)};
+        return Error{ErrorKind::ValueError, std::string(texts::kNoWordBreakIterator) + u_errorName(status)};
     const AsciiWords* ascii_words = AsciiWords::of_root(*it);
     return WordSegmenter(std::shared_ptr<const icu::BreakIterator>(std::move(it)), ascii_words,
                          g_next_id.fetch_add(1, std::memory_order_relaxed));

@@ -2,6 +2,7 @@
 #include "binding/build.hpp"
 #include "binding/class.hpp"
 #include "qa_annotator/qa_annotator.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -34,34 +35,15 @@ Result<PyObject*> annotate_with(const QAAnnotator& annotator, const Args<kAnnota
     return built(build_result(qrels.value()));
 }
 
-#define QUARNEL_ANNOTATE_DOC_TAIL                                                                         \
-    "\n"                                                                                                  \
-    "## Pipelines:\n"                                                                                     \
-    "    1. Tokenize answers with regex-based tokenizer.\n"                                               \
-    "    2. Judge whether there is at least one answer in answers that is sub-strings of tokenized_corpus.\n" \
-    "    3. Collecting and return query revelences (qrels).\n"                                            \
-    "\n"                                                                                                  \
-    "## Args:\n"                                                                                          \
-    "    qid_to_docids (HashMap<String, Vec<String>>): qid -> [doc_id]. All retrieval results\n"         \
-    "    qid_to_answers (HashMap<String, Vec<String>>): qid -> [answer_str].\n"                          \
-    "\n"                                                                                                  \
-    "## Returns:\n"                                                                                       \
-    "    qrels (HashMap<String, HashMap<String, u32>>): qid -> doc_id -> 1/0 (revelent/irrevelent) "
-
 }  // namespace
 
 template <>
 ClassDef& class_def<QAAnnotator>() {
     static ClassDef def = define<kNew, make>(
-        "QAAnnotator uses a Regex-based tokenizer to cut the english texts, and judge whether the certain\n"
-        "documents contains the answers by sub-string list matching.",
+        texts::kQAAnnotatorDoc,
         {
-            method<kAnnotateNonOptim, annotate_with<&QAAnnotator::annotate_non_optim>>(
-                "Annotate the documents, judge whether the certain documents contains the answers by sub-string "
-                "list matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL),
-            method<kAnnotate, annotate_with<&QAAnnotator::annotate>>(
-                "Multi-threaded version of Annotate the documents, judge whether the certain documents \n"
-                "contains the answers by sub-string list matching, return qrels.\n" QUARNEL_ANNOTATE_DOC_TAIL),
+            method<kAnnotateNonOptim, annotate_with<&QAAnnotator::annotate_non_optim>>(texts::kAnnotateNonOptimDoc),
+            method<kAnnotate, annotate_with<&QAAnnotator::annotate>>(texts::kAnnotateDoc),
         });
     return def;
 }

@@ -2,6 +2,7 @@
 #include "binding/build.hpp"
 #include "binding/class.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -39,9 +40,7 @@ Result<PyObject*> batch_tokenize(const RegexTokenizer& tokenizer, const Args<kBa
 template <>
 ClassDef& class_def<RegexTokenizer>() {
     static ClassDef def = define<kNew, make>(
-        "The Python wrapper of the native `RegexTokenizer`.\n"
-        "`RegexTokenizer` mimics the tokenization code of established open-domain question-answering code bases.\n"
-        "It performs a regex-based tokenization of English string input.",
+        texts::kRegexTokenizerDoc,
         {method<kTokenize, tokenize>(), method<kBatchTokenize, batch_tokenize>()}, call<kCall, batch_tokenize>);
     return def;
 }

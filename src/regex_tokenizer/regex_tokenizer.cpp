@@ -3,6 +3,7 @@
 #include "pool/pool.hpp"
 #include "regex_tokenizer/default_matcher.hpp"
 #include "text/lowercase.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel {
 
@@ -11,7 +12,7 @@ Result<RegexTokenizer> RegexTokenizer::create(std::string_view pattern, bool low
     QUARNEL_TRY(onig::Regex regex, onig::Regex::compile(pattern));
     std::string form_name = text::lowercase(normalization_from);
     auto form = text::parse_normalization_form(form_name);
-    if (!form) return value_error("Invalid normalization_from " + form_name);
+    if (!form) return value_error(texts::invalid_normalization(form_name));
     bool fast = matching == Matching::Auto && pattern == kDefaultPattern;
     return RegexTokenizer(std::move(regex), *form, lowercase, normalize, fast);
 }
