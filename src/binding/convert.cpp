@@ -1,6 +1,6 @@
 #include "binding/convert.hpp"
 
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 #include "core/texts.hpp"
 
 #include <algorithm>
@@ -60,7 +60,7 @@ bool encode(const CodeUnit* units, std::size_t n, std::string& out) {
             out.resize(start);
             return false;
         }
-        d = text::encode_utf8(c, d);
+        d = codec::encode_utf8(c, d);
     }
     out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(d) - out.data()));
     return true;

@@ -4,7 +4,7 @@
 
 #include "core/capacity.hpp"
 #include "core/fault.hpp"
-#include "text/utf16.hpp"
+#include "codec/utf16.hpp"
 
 namespace quarnel::binding {
 
@@ -40,11 +40,11 @@ bool widen(const Py_UCS4* p, std::size_t n, std::u16string& out) {
     out.resize(start + 2 * n);
     char16_t* d = out.data() + start;
     for (std::size_t i = 0; i < n; ++i) {
-        if (text::is_surrogate(p[i])) {
+        if (codec::is_surrogate(p[i])) {
             out.resize(start);
             return false;
         }
-        d = text::encode_utf16(p[i], d);
+        d = codec::encode_utf16(p[i], d);
     }
     out.resize(static_cast<std::size_t>(d - out.data()));
     return true;

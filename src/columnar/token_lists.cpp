@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "converter/pseudo_text.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 #include "core/texts.hpp"
 
 namespace quarnel::columnar {
@@ -23,7 +23,7 @@ bool is_utf8(std::string_view text) noexcept {
         }
         // One character, decoded strictly (0 bytes: malformed).
         std::size_t length = 0;
-        text::decode_utf8(text.substr(i, std::min<std::size_t>(4, n - i)), [&](char32_t, std::size_t len) {
+        codec::decode_utf8(text.substr(i, std::min<std::size_t>(4, n - i)), [&](char32_t, std::size_t len) {
             length = len;
             return false;
         });

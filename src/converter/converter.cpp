@@ -9,7 +9,7 @@
 #include "core/fault.hpp"
 #include "core/flat_map.hpp"
 #include "pool/pool.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 #include "core/texts.hpp"
 
 namespace quarnel {
@@ -72,7 +72,7 @@ Vocabulary::Vocabulary(const std::unordered_map<std::int32_t, std::string>& text
         const std::string& text = texts.at(ids[i]);
         if (text.size() > UINT32_MAX) fault("a vocabulary text of 4 GiB or more");
         const std::size_t at = dense_ ? static_cast<std::size_t>(ids[i] - base_) : i;
-        index_[at] = {texts_.size(), static_cast<std::uint32_t>(text.size()), text::is_ascii(text), true};
+        index_[at] = {texts_.size(), static_cast<std::uint32_t>(text.size()), codec::is_ascii(text), true};
         texts_ += text;
         if (dense_) continue;
         std::size_t s = slot_of(ids[i], bits);

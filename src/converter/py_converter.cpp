@@ -5,7 +5,7 @@
 #include "binding/shared_keys.hpp"
 #include "converter/converter.hpp"
 #include "converter/pseudo_text.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 #include "core/texts.hpp"
 
 namespace quarnel::binding {
@@ -71,7 +71,7 @@ class RepKeys {
 public:
     explicit RepKeys(const Conversion& conversion)
         : prefix_(conversion.options().negative_prefix),
-          prefix_ascii_(text::is_ascii(prefix_)),
+          prefix_ascii_(codec::is_ascii(prefix_)),
           cols_(conversion.matrix().cols) {}
 
     std::size_t id(const RepEntry& e) const noexcept { return Conversion::key_id(e, cols_); }

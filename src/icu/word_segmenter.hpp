@@ -22,7 +22,7 @@
 
 #include "core/result.hpp"
 #include "icu/ascii_words.hpp"
-#include "text/utf16.hpp"
+#include "codec/utf16.hpp"
 
 namespace quarnel::icu_text {
 
@@ -32,7 +32,7 @@ namespace quarnel::icu_text {
 // the end was not reached.)
 inline bool boundary_follows(std::u16string_view text, std::size_t previous, int32_t boundary) noexcept {
     const auto pos = static_cast<std::size_t>(boundary);
-    return boundary > 0 && pos > previous && pos <= text.size() && text::is_char_boundary(text, pos);
+    return boundary > 0 && pos > previous && pos <= text.size() && codec::is_char_boundary(text, pos);
 }
 
 class WordSegmenter {

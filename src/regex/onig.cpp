@@ -8,7 +8,7 @@
 #include <oniguruma.h>
 
 #include "core/fault.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 #include "core/texts.hpp"
 
 namespace quarnel::onig {
@@ -27,7 +27,7 @@ std::string error_text(int code, OnigErrorInfo* info) {
     if (n > ONIG_MAX_ERROR_MESSAGE_LEN) n = ONIG_MAX_ERROR_MESSAGE_LEN;
     std::string msg(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
     // The message may quote (and cut) part of the pattern.
-    if (!text::is_valid_utf8(msg)) return texts::kRegexMessageNotUtf8;
+    if (!codec::is_valid_utf8(msg)) return texts::kRegexMessageNotUtf8;
     return msg;
 }
 
@@ -126,7 +126,7 @@ bool MatchIterator::next(Match& match) {
             return false;
         }
         if (m.begin == m.end && last_end_ == m.end) {
-            next_start_ += next_start_ < text_.size() ? text::char_length_at(text_, next_start_) : 1;
+            next_start_ += next_start_ < text_.size() ? codec::char_length_at(text_, next_start_) : 1;
             continue;
         }
         next_start_ = m.end;

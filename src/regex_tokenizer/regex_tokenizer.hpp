@@ -51,9 +51,9 @@ public:
     // worker pool. A fault in any text is rethrown once the batch ended.
     std::vector<TokenList> batch_tokenize(std::span<const std::string> texts) const;
 
-    bool uses_default_matcher() const noexcept { return default_matcher_; }
-
 private:
+    friend struct MatcherProbe;  // defined by the native tests: which matcher an instance runs
+
     RegexTokenizer(onig::Regex regex, text::NormalizationForm form, bool lowercase, bool normalize,
                    bool default_matcher) noexcept
         : regex_(std::move(regex)),

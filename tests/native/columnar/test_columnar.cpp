@@ -12,7 +12,7 @@
 #include "columnar/output.hpp"
 #include "columnar/token_lists.hpp"
 #include "columnar/tokenize.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 
 using namespace quarnel;
 using namespace quarnel::columnar;
@@ -211,7 +211,7 @@ TEST(utf8_check_agrees_with_strict_decoding) {
     for (std::size_t n = 0; n < check::scaled(20000); ++n) {
         std::string s(rng() % 12, '\0');
         for (char& c : s) c = static_cast<char>(rng() % 4 == 0 ? 'a' : rng());
-        CHECK(is_utf8(s) == text::is_valid_utf8(s));
+        CHECK(is_utf8(s) == codec::is_valid_utf8(s));
     }
 }
 

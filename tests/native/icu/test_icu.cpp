@@ -23,7 +23,7 @@
 #include "icu/word_segmenter.hpp"
 #include "pool/interrupt.hpp"
 #include "text/lowercase.hpp"
-#include "text/utf16.hpp"
+#include "codec/utf16.hpp"
 
 // GCC 12 mistakes the destruction of the unused Error alternative of an
 // inlined Result for a free of a non-heap pointer.
@@ -36,14 +36,14 @@ namespace {
 
 std::u16string utf16(char32_t c) {
     char16_t units[2];
-    return {units, text::encode_utf16(c, units)};
+    return {units, codec::encode_utf16(c, units)};
 }
 
 // The straightforward cleaning: keep each character ICU does not put in
 // Cc, Cs or Cn.
 std::u16string reference_clean(std::u16string_view s) {
     std::u16string out;
-    text::decode_utf16(s, [&](char32_t c, std::size_t) {
+    codec::decode_utf16(s, [&](char32_t c, std::size_t) {
         const auto type = u_charType(static_cast<UChar32>(c));
         if (type != U_CONTROL_CHAR && type != U_SURROGATE && type != U_UNASSIGNED) out += utf16(c);
     });
@@ -158,12 +158,12 @@ TEST(utf16_lowercase_matches_icu_full_mapping) {
 }
 
 TEST(utf16_helpers) {
-    CHECK_EQ(text::combine_surrogates(0xD83D, 0xDE00), U'\U0001F600');
+    CHECK_EQ(codec::combine_surrogates(0xD83D, 0xDE00), U'\U0001F600');
     CHECK_EQ(utf16(U'\U0010FFFF'), u"\U0010FFFF");
-    CHECK(text::is_char_boundary(u"a\U0001F600b", 1));
-    CHECK(!text::is_char_boundary(u"a\U0001F600b", 2));
-    CHECK(text::is_char_boundary(u"a\U0001F600b", 3));
-    CHECK(text::is_char_boundary(u"\xdc00\xd800", 1));  // two lone halves, the wrong way round
+    CHECK(codec::is_char_boundary(u"a\U0001F600b", 1));
+    CHECK(!codec::is_char_boundary(u"a\U0001F600b", 2));
+    CHECK(codec::is_char_boundary(u"a\U0001F600b", 3));
+    CHECK(codec::is_char_boundary(u"\xdc00\xd800", 1));  // two lone halves, the wrong way round
 }
 
 TEST(segmenter_boundaries_cover_the_text) {

@@ -9,17 +9,30 @@
 #include <string_view>
 #include <vector>
 
+#include "append_utf8.hpp"
 #include "core/token_list.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+
+namespace quarnel {
+// Whether a tokenizer runs the default pattern's own matcher (which the
+// equivalence tests compare with the engine) rather than the engine.
+struct MatcherProbe {
+    static bool uses_default_matcher(const RegexTokenizer& t) noexcept { return t.default_matcher_; }
+};
+}  // namespace quarnel
 
 namespace rt_test {
+
+inline bool uses_default_matcher(const quarnel::RegexTokenizer& t) noexcept {
+    return quarnel::MatcherProbe::uses_default_matcher(t);
+}
 
 using Strings = std::vector<std::string>;
 
 inline std::string u8(std::initializer_list<char32_t> cps) {
     std::string s;
-    for (char32_t c : cps) quarnel::text::append_utf8(s, c);
+    for (char32_t c : cps) quarnel::codec::append_utf8(s, c);
     return s;
 }
 

@@ -7,13 +7,14 @@
 
 #include <unicode/locid.h>
 
+#include "append_utf8.hpp"
 #include "check.hpp"
 #include "core/fault.hpp"
 #include "helpers.hpp"
 #include "regex/onig.hpp"
 #include "text/lowercase.hpp"
 #include "text/normalize.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 
 using namespace quarnel;
 using namespace rt_test;
@@ -73,13 +74,13 @@ TEST(normalize_returns_input_when_already_normalized) {
 }
 
 TEST(utf8_scanning) {
-    CHECK(text::is_ascii("") && text::is_ascii("0123456789abcdef\x7f"));
-    CHECK(!text::is_ascii("0123456789abcde\x80") && !text::is_ascii("\xC3\xA9"));
-    CHECK(text::is_valid_utf8("a\u00E9\u4E2D\U0001F600"));
+    CHECK(codec::is_ascii("") && codec::is_ascii("0123456789abcdef\x7f"));
+    CHECK(!codec::is_ascii("0123456789abcde\x80") && !codec::is_ascii("\xC3\xA9"));
+    CHECK(codec::is_valid_utf8("a\u00E9\u4E2D\U0001F600"));
     for (const char* bad : {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xFF"})
-        CHECK(!text::is_valid_utf8(bad));
+        CHECK(!codec::is_valid_utf8(bad));
     // A sequence cut short by the end of the text stays inside the text.
-    CHECK_EQ(text::char_length_at(std::string_view("a\xF0\x9F", 3), 1), 2u);
+    CHECK_EQ(codec::char_length_at(std::string_view("a\xF0\x9F", 3), 1), 2u);
 }
 
 TEST(onig_compile_errors) {
@@ -160,7 +161,7 @@ TEST(lowercase_fast_path_matches_full_mapper) {
     for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
         if (cp >= 0xD800 && cp <= 0xDFFF) continue;
         one.clear();
-        text::append_utf8(one, cp);
+        codec::append_utf8(one, cp);
         ctx = "A" + one + "\u00C9";
         mismatches += text::lowercase(one) != full(one);
         mismatches += text::lowercase(ctx) != full(ctx);
@@ -172,7 +173,7 @@ TEST(lowercase_fast_path_matches_full_mapper) {
                              0x1E9E, 0x2126, 0x24B6, 0xFF21, 0x10400, 0x1E900, 0x345, 0x301, '\''};
     for (int t = 0; t < 20000; ++t) {
         std::string s;
-        for (unsigned k = 0, n = rng() % 12; k < n; ++k) text::append_utf8(s, pool[rng() % std::size(pool)]);
+        for (unsigned k = 0, n = rng() % 12; k < n; ++k) codec::append_utf8(s, pool[rng() % std::size(pool)]);
         if (text::lowercase(s) != full(s)) ++mismatches;
     }
     CHECK_EQ(mismatches, 0);
