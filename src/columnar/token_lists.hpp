@@ -23,6 +23,7 @@
 #include "columnar/output.hpp"
 #include "core/result.hpp"
 #include "core/token_list.hpp"
+#include "pool/pipeline.hpp"
 #include "pool/pool.hpp"
 
 namespace quarnel::columnar {

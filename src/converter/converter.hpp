@@ -15,6 +15,7 @@
 #include "converter/render.hpp"
 #include "converter/scan.hpp"
 #include "core/result.hpp"
+#include "pool/pipeline.hpp"
 #include "pool/pool.hpp"
 
 namespace quarnel {

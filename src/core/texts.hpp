@@ -46,6 +46,9 @@ inline constexpr char kInterruptedWithoutException[] = "native work was interrup
 // (its retry limit): this prefix, then the engine's own message.
 inline constexpr char kRegexSearchError[] = "Onig: Regex search error: ";
 inline constexpr char kRegexMessageNotUtf8[] = "Onig error string was invalid UTF-8";
+// A PanicException's message when the pool's threads cannot be started:
+// this, then which thread and the system's reason.
+inline constexpr char kPoolNotStarted[] = "The global thread pool has not been initialized.";
 inline constexpr char kDeallocatedInUse[] = "quarnel: an instance was deallocated while a call was using it";
 
 // ---- binding the arguments of a call ("{entry}" is "Class.method()") ----
