@@ -11,7 +11,7 @@
 #include "codec/utf8.hpp"
 #include "core/texts.hpp"
 
-namespace quarnel::onig {
+namespace quarnel::regex {
 
 namespace {
 
@@ -137,4 +137,4 @@ bool MatchIterator::next(Match& match) {
     return false;
 }
 
-}  // namespace quarnel::onig
+}  // namespace quarnel::regex

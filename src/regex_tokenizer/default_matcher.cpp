@@ -13,7 +13,7 @@ namespace quarnel::default_matcher {
 namespace {
 
 struct Properties {
-    onig::Property letter{"L"}, number{"N"}, mark{"M"}, separator{"Z"}, other{"C"};
+    regex::Property letter{"L"}, number{"N"}, mark{"M"}, separator{"Z"}, other{"C"};
 };
 
 CharClass classify_uncached(char32_t code) {

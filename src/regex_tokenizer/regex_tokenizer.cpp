@@ -9,7 +9,7 @@ namespace quarnel {
 
 Result<RegexTokenizer> RegexTokenizer::create(std::string_view pattern, bool lowercase, bool normalize,
                                               std::string_view normalization_from, Matching matching) {
-    QUARNEL_TRY(onig::Regex regex, onig::Regex::compile(pattern));
+    QUARNEL_TRY(regex::Regex regex, regex::Regex::compile(pattern));
     std::string form_name = text::lowercase(normalization_from);
     auto form = text::parse_normalization_form(form_name);
     if (!form) return value_error(texts::invalid_normalization(form_name));
@@ -38,7 +38,7 @@ void RegexTokenizer::tokenize_into(std::string_view text, TokenList& out) const 
         default_matcher::tokenize(text, lowercase_, out);
         return;
     }
-    onig::for_each_match(regex_, text, [&](const onig::Match& m) {
+    regex::for_each_match(regex_, text, [&](const regex::Match& m) {
         std::string_view token = text.substr(m.begin, m.end - m.begin);
         if (lowercase_) {
             text::lowercase_append(token, out.open_bytes());

@@ -54,7 +54,7 @@ public:
 private:
     friend struct MatcherProbe;  // defined by the native tests: which matcher an instance runs
 
-    RegexTokenizer(onig::Regex regex, text::NormalizationForm form, bool lowercase, bool normalize,
+    RegexTokenizer(regex::Regex regex, text::NormalizationForm form, bool lowercase, bool normalize,
                    bool default_matcher) noexcept
         : regex_(std::move(regex)),
           form_(form),
@@ -62,7 +62,7 @@ private:
           normalize_(normalize),
           default_matcher_(default_matcher) {}
 
-    onig::Regex regex_;
+    regex::Regex regex_;
     text::NormalizationForm form_;
     bool lowercase_;
     bool normalize_;

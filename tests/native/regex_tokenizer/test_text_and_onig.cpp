@@ -84,29 +84,29 @@ TEST(utf8_scanning) {
 }
 
 TEST(onig_compile_errors) {
-    auto paren = onig::Regex::compile("(");
+    auto paren = regex::Regex::compile("(");
     CHECK(!paren.ok() && paren.error() == value_error("end pattern with unmatched parenthesis"));
-    auto name = onig::Regex::compile("(?<n>a)\\k<m>");
+    auto name = regex::Regex::compile("(?<n>a)\\k<m>");
     CHECK(!name.ok() && name.error().message == "undefined name <m> reference");
-    auto prop = onig::Regex::compile("\\p{Nope}");
+    auto prop = regex::Regex::compile("\\p{Nope}");
     CHECK(!prop.ok() && prop.error().message == "invalid character property name {Nope}");
     // The engine quotes the pattern and cuts the quote after a byte count,
     // here in the middle of an é.
     std::string long_name = "\\p{";
     for (int i = 0; i < 14; ++i) long_name += "\u00E9";
     long_name += "}";
-    auto cut = onig::Regex::compile(long_name);
+    auto cut = regex::Regex::compile(long_name);
     CHECK(!cut.ok() && cut.error() == value_error("Onig error string was invalid UTF-8"));
 }
 
 TEST(onig_match_iteration) {
     auto collect = [](std::string_view pattern, std::string_view text) {
-        auto re = onig::Regex::compile(pattern);
-        std::vector<onig::Match> out;
-        if (re.ok()) onig::for_each_match(*re, text, [&](const onig::Match& m) { out.push_back(m); });
+        auto re = regex::Regex::compile(pattern);
+        std::vector<regex::Match> out;
+        if (re.ok()) regex::for_each_match(*re, text, [&](const regex::Match& m) { out.push_back(m); });
         return out;
     };
-    using M = std::vector<onig::Match>;
+    using M = std::vector<regex::Match>;
     CHECK_EQ(collect("x*", "axb"), (M{{0, 0}, {1, 2}, {3, 3}}));
     CHECK_EQ(collect("", ""), (M{{0, 0}}));
     // Stepping over an empty match moves by a whole character.
@@ -119,24 +119,24 @@ TEST(onig_match_iteration) {
     CHECK_EQ(collect("q", "abc"), M{});
 
     // A moved regex keeps working; the moved-from one is empty.
-    auto re = onig::Regex::compile("b+");
+    auto re = regex::Regex::compile("b+");
     CHECK(re.ok());
-    onig::Regex moved = std::move(*re);
+    regex::Regex moved = std::move(*re);
     CHECK(re->empty() && !moved.empty());
-    onig::SearchState state;
-    onig::Match m;
-    CHECK(!moved.empty() && state.search(moved, "abba", 0, m) && m == (onig::Match{1, 3}));
-    CHECK(state.search(moved, "abbab", 3, m) && m == (onig::Match{4, 5}));
+    regex::SearchState state;
+    regex::Match m;
+    CHECK(!moved.empty() && state.search(moved, "abba", 0, m) && m == (regex::Match{1, 3}));
+    CHECK(state.search(moved, "abbab", 3, m) && m == (regex::Match{4, 5}));
     CHECK(!state.search(moved, "abba", 3, m));
 }
 
 TEST(onig_search_error_is_a_fault) {
-    auto re = onig::Regex::compile("(?:a|a)+c");
+    auto re = regex::Regex::compile("(?:a|a)+c");
     CHECK(re.ok());
     std::string text(60, 'a');
     text += "!c";
-    onig::SearchState state;
-    onig::Match m;
+    regex::SearchState state;
+    regex::Match m;
     std::string what;
     try {
         state.search(*re, text, 0, m);
@@ -145,7 +145,7 @@ TEST(onig_search_error_is_a_fault) {
     }
     CHECK(what.starts_with("Onig: Regex search error: "));
     // The same state serves the next search.
-    CHECK(state.search(*re, "aac", 0, m) && m == (onig::Match{0, 3}));
+    CHECK(state.search(*re, "aac", 0, m) && m == (regex::Match{0, 3}));
 }
 
 // The character-by-character path must agree with ICU's full case mapper on
