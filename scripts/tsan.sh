@@ -17,7 +17,7 @@ logged build/logs/tsan.log bash -c "
   CC=clang CXX=clang++ cmake -S . -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DQUARNEL_SANITIZE=thread -DQUARNEL_NATIVE_TESTS=ON &&
   nice -n 19 cmake --build $build -j2 --target quarnel test_pool test_qa_annotator test_converter \
-    test_regex_tokenizer test_icu test_columnar"
+    test_regex_tokenizer test_icu_word_pre_tokenizer test_columnar"
 
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1"
 run() {  # run LOG-NAME COMMAND...: quiet unless it fails
@@ -32,7 +32,7 @@ RAYON_NUM_THREADS=4 run pool_4 "$build/test_pool"
 run qa_annotator "$build/test_qa_annotator"
 run converter "$build/test_converter"
 run regex_tokenizer "$build/test_regex_tokenizer" concurrent
-run icu "$build/test_icu" per_thread
+run icu_word_pre_tokenizer "$build/test_icu_word_pre_tokenizer" per_thread
 run columnar "$build/test_columnar"
 
 # The interpreter program, linked against the venv's libpython.

@@ -7,27 +7,28 @@
 
 #include <atomic>
 
-// The classes, in registration order; each class file defines
-// class_def<Native>() for its native type.
-#define QUARNEL_CLASSES(X) \
-    X(Converter)           \
-    X(RegexTokenizer)      \
-    X(QAAnnotator)         \
-    X(ICUWordPreTokenizer)
+// The classes, in registration order, each with the folder (and namespace)
+// of its native type; each class file defines class_def<Native>().
+#define QUARNEL_CLASSES(X)                      \
+    X(converter, Converter)                     \
+    X(regex_tokenizer, RegexTokenizer)          \
+    X(qa_annotator, QAAnnotator)                \
+    X(icu_word_pre_tokenizer, ICUWordPreTokenizer)
 
-namespace quarnel {
-#define QUARNEL_DECLARE_NATIVE(Native) class Native;
+#define QUARNEL_DECLARE_NATIVE(folder, Native) \
+    namespace quarnel::folder {                 \
+    class Native;                               \
+    }
 QUARNEL_CLASSES(QUARNEL_DECLARE_NATIVE)
-}  // namespace quarnel
 
 namespace quarnel::binding {
 
-#define QUARNEL_DECLARE_CLASS_DEF(Native) \
-    template <>                           \
-    ClassDef& class_def<Native>();
+#define QUARNEL_DECLARE_CLASS_DEF(folder, Native) \
+    template <>                                   \
+    ClassDef& class_def<folder::Native>();
 QUARNEL_CLASSES(QUARNEL_DECLARE_CLASS_DEF)
 
-#define QUARNEL_CLASS_DEF(Native) &class_def<Native>,
+#define QUARNEL_CLASS_DEF(folder, Native) &class_def<folder::Native>,
 constexpr ClassDef& (*const kClasses[])() = {QUARNEL_CLASSES(QUARNEL_CLASS_DEF)};
 
 namespace {

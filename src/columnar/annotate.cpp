@@ -11,6 +11,13 @@
 
 namespace quarnel::columnar {
 
+using qa_annotator::Corpus;
+using qa_annotator::Labels;
+using qa_annotator::QAAnnotator;
+using qa_annotator::QidToAnswers;
+using qa_annotator::QidToDocids;
+using qa_annotator::Qrels;
+
 namespace {
 
 Error not_utf8(InvalidText& invalid, const char* column, std::size_t row, std::string_view text) {

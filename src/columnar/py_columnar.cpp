@@ -19,6 +19,18 @@
 
 namespace quarnel::binding {
 
+using converter::Conversion;
+using converter::ConvertOptions;
+using converter::Converter;
+using converter::Element;
+using converter::MatrixView;
+using icu_word_pre_tokenizer::ICUWordPreTokenizer;
+using qa_annotator::Corpus;
+using qa_annotator::QAAnnotator;
+using regex_tokenizer::RegexTokenizer;
+using regex_tokenizer::kDefaultNormalization;
+using regex_tokenizer::kDefaultPattern;
+
 template <>
 ClassDef& class_def<RegexTokenizer>();
 template <>
@@ -53,7 +65,7 @@ namespace {
 // A float32 or a float16 matrix, whichever the array is.
 struct FloatMatrix {
     Array2 reps;
-    converter::Element element;
+    Element element;
 };
 
 }  // namespace
@@ -61,10 +73,10 @@ struct FloatMatrix {
 template <>
 struct Convert<FloatMatrix> {
     static Result<FloatMatrix> from(PyObject* value) {
-        if (auto f32 = to_array2(value, NumpyType::Float32)) return FloatMatrix{std::move(f32).value(), converter::Element::F32};
+        if (auto f32 = to_array2(value, NumpyType::Float32)) return FloatMatrix{std::move(f32).value(), Element::F32};
         else if (PyErr_Occurred()) return std::move(f32).error();
         QUARNEL_TRY(Array2 f16, to_array2(value, NumpyType::Float16));
-        return FloatMatrix{std::move(f16), converter::Element::F16};
+        return FloatMatrix{std::move(f16), Element::F16};
     }
 };
 
@@ -215,7 +227,7 @@ constexpr Entry kSparseToText = kSparseToMaps.renamed("sparse_to_pseudo_text");
 // take them; `reps` keeps the array alive.
 struct MatrixCall {
     Array2 reps;
-    converter::Element element;
+    Element element;
     ConvertOptions options;
     MatrixView view() const { return {reps.data, reps.rows, reps.cols, reps.row_stride, reps.col_stride, element}; }
 };
@@ -229,7 +241,7 @@ Result<MatrixCall> matrix_call(const Args<kSparseToMaps>& args) {
     QUARNEL_TRY(call.options.convert_id_to_token, args.get<bool, "convert_id_to_token">());
     QUARNEL_TRY(call.options.allow_negative_values, args.get<bool, "allow_negative_values">());
     QUARNEL_TRY(call.options.negative_prefix, args.get<std::string, "negative_prefix">());
-    QUARNEL_TRY_VOID(check_columns(call.view()));
+    QUARNEL_TRY_VOID(converter::check_columns(call.view()));
     return call;
 }
 

@@ -13,6 +13,12 @@
 
 namespace quarnel::columnar {
 
+using converter::Conversion;
+using converter::Converter;
+using converter::JsonRep;
+using converter::RepEntry;
+using converter::Token;
+
 namespace {
 
 Error too_large(const char* what) {
@@ -105,7 +111,7 @@ Result<std::shared_ptr<Node>> pseudo_text_column(const Converter& converter, con
     // on the pool.
     QUARNEL_TRY(std::vector<JsonRep> reps, conversion.all_rows());
     struct Row {
-        std::vector<converter::Token> tokens;
+        std::vector<Token> tokens;
         std::optional<std::size_t> size;
     };
     std::vector<Row> rows = pool::map_ordered<Row>(reps.size(), [&](std::size_t r) {

@@ -6,6 +6,9 @@
 
 namespace quarnel::columnar {
 
+using icu_word_pre_tokenizer::ICUWordPreTokenizer;
+using regex_tokenizer::RegexTokenizer;
+
 Result<std::vector<std::shared_ptr<Node>>> tokenize_column(const RegexTokenizer& tokenizer,
                                                            const StringColumn& texts, bool views) {
     return token_lists(texts, [&](const StringChunk& chunk, std::size_t begin, std::size_t end, TokenBlock& block) {

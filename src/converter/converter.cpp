@@ -12,9 +12,7 @@
 #include "codec/utf8.hpp"
 #include "core/texts.hpp"
 
-namespace quarnel {
-
-using converter::Element;
+namespace quarnel::converter {
 
 namespace {
 
@@ -267,4 +265,4 @@ void text_tokens(const TextRep& rep, std::vector<converter::Token>& out) {
     for (const auto& [text, count] : rep) out.push_back({std::string_view(), text, count});
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::converter

@@ -18,7 +18,7 @@
 #include "pool/pipeline.hpp"
 #include "pool/pool.hpp"
 
-namespace quarnel {
+namespace quarnel::converter {
 
 // A matrix read in place: element (r, c) at data + r * row_stride + c * col_stride.
 struct MatrixView {
@@ -237,4 +237,4 @@ private:
 // Tokens of a rep with plain string keys.
 void text_tokens(const TextRep& rep, std::vector<converter::Token>& out);
 
-}  // namespace quarnel
+}  // namespace quarnel::converter

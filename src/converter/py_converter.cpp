@@ -10,10 +10,20 @@
 
 namespace quarnel::binding {
 
-namespace {
-
+using converter::Conversion;
+using converter::ConvertOptions;
+using converter::Converter;
 using converter::Element;
+using converter::JsonRep;
+using converter::MatrixView;
+using converter::RepEntry;
 using converter::TextBatch;
+using converter::TextRep;
+using converter::Token;
+using converter::check_columns;
+using converter::text_tokens;
+
+namespace {
 
 constexpr Entry kNew{"Converter", "__new__", {elided<Converter::Vocab>("vocab_dict")}};
 // The matrix methods share one parameter list, `reps` read as a float32 or
@@ -125,7 +135,7 @@ Result<PyObject*> to_pseudo_text(const Converter& converter, const MatrixParams<
     a.reps.array = Ref();
     if (!reps) return std::move(reps).error();
     return texts(without_gil([&] {
-        return TextBatch::plan(reps->size(), [&](std::size_t i, std::vector<converter::Token>& tokens) {
+        return TextBatch::plan(reps->size(), [&](std::size_t i, std::vector<Token>& tokens) {
             conversion.tokens((*reps)[i], tokens);
         });
     }));
@@ -134,7 +144,7 @@ Result<PyObject*> to_pseudo_text(const Converter& converter, const MatrixParams<
 Result<PyObject*> json_to_pseudo_text(const Converter&, const Args<kJsonToText>& args) {
     QUARNEL_TRY(std::vector<TextRep> reps, args.get<std::vector<TextRep>, "json_reps">());
     return texts(without_gil([&] {
-        return TextBatch::plan(reps.size(), [&](std::size_t i, std::vector<converter::Token>& tokens) {
+        return TextBatch::plan(reps.size(), [&](std::size_t i, std::vector<Token>& tokens) {
             text_tokens(reps[i], tokens);
         });
     }));

@@ -9,7 +9,7 @@
 #include "core/fault.hpp"
 #include "core/unaligned.hpp"
 
-namespace quarnel {
+namespace quarnel::qa_annotator {
 
 namespace {
 
@@ -169,4 +169,4 @@ void Corpus::Builder::end() {
 
 Corpus Corpus::Builder::finish() && { return std::move(corpus_); }
 
-}  // namespace quarnel
+}  // namespace quarnel::qa_annotator

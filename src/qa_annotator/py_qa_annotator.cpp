@@ -6,6 +6,15 @@
 
 namespace quarnel::binding {
 
+using qa_annotator::Corpus;
+using qa_annotator::QAAnnotator;
+using qa_annotator::QidToAnswers;
+using qa_annotator::QidToDocids;
+using qa_annotator::Qrels;
+using regex_tokenizer::RegexTokenizer;
+using regex_tokenizer::kDefaultNormalization;
+using regex_tokenizer::kDefaultPattern;
+
 namespace {
 
 constexpr Entry kNew{"QAAnnotator", "__new__",

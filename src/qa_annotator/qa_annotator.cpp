@@ -7,7 +7,7 @@
 #include "pool/pool.hpp"
 #include "core/texts.hpp"
 
-namespace quarnel {
+namespace quarnel::qa_annotator {
 
 namespace {
 
@@ -191,4 +191,4 @@ Result<Qrels> QAAnnotator::annotate(const QidToDocids& retrieved, const QidToAns
     });
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::qa_annotator

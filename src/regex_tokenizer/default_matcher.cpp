@@ -8,7 +8,7 @@
 #include "text/lowercase.hpp"
 #include "codec/utf8.hpp"
 
-namespace quarnel::default_matcher {
+namespace quarnel::regex_tokenizer {
 
 namespace {
 
@@ -153,4 +153,4 @@ void tokenize(std::string_view text, bool lowercase, TokenList& out) {
     }
 }
 
-}  // namespace quarnel::default_matcher
+}  // namespace quarnel::regex_tokenizer

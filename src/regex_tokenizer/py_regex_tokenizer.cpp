@@ -6,6 +6,10 @@
 
 namespace quarnel::binding {
 
+using regex_tokenizer::RegexTokenizer;
+using regex_tokenizer::kDefaultNormalization;
+using regex_tokenizer::kDefaultPattern;
+
 namespace {
 
 constexpr Entry kNew{"RegexTokenizer", "__new__",

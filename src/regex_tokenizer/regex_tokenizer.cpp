@@ -5,7 +5,7 @@
 #include "text/lowercase.hpp"
 #include "core/texts.hpp"
 
-namespace quarnel {
+namespace quarnel::regex_tokenizer {
 
 Result<RegexTokenizer> RegexTokenizer::create(std::string_view pattern, bool lowercase, bool normalize,
                                               std::string_view normalization_from, Matching matching) {
@@ -35,7 +35,7 @@ void RegexTokenizer::tokenize_into(std::string_view text, TokenList& out) const 
     if (normalize_) text = text::normalize(form_, text, storage);
 
     if (default_matcher_) {
-        default_matcher::tokenize(text, lowercase_, out);
+        regex_tokenizer::tokenize(text, lowercase_, out);
         return;
     }
     regex::for_each_match(regex_, text, [&](const regex::Match& m) {
@@ -49,4 +49,4 @@ void RegexTokenizer::tokenize_into(std::string_view text, TokenList& out) const 
     });
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::regex_tokenizer

@@ -14,7 +14,7 @@
 #include "regex/onig.hpp"
 #include "text/normalize.hpp"
 
-namespace quarnel {
+namespace quarnel::regex_tokenizer {
 
 // The default pattern: a run of letters, digits and marks, or one character
 // that is neither a separator nor in category Other.
@@ -69,4 +69,4 @@ private:
     bool default_matcher_;
 };
 
-}  // namespace quarnel
+}  // namespace quarnel::regex_tokenizer

@@ -14,6 +14,8 @@
 #include "columnar/tokenize.hpp"
 #include "codec/utf8.hpp"
 
+using namespace quarnel::regex_tokenizer;
+
 using namespace quarnel;
 using namespace quarnel::columnar;
 
@@ -216,7 +218,7 @@ TEST(utf8_check_agrees_with_strict_decoding) {
 }
 
 TEST(token_columns_match_the_tokenizer_text_by_text_in_any_blocks) {
-    auto tokenizer = RegexTokenizer::create(kDefaultPattern, true, true, "nfd");
+    auto tokenizer = RegexTokenizer::create(regex_tokenizer::kDefaultPattern, true, true, "nfd");
     CHECK(tokenizer.ok());
     const auto texts = random_texts(500, 2);
     std::vector<bool> valid(texts.size(), true);
@@ -247,7 +249,7 @@ TEST(exported_arrays_release_once_whoever_goes_first) {
     const std::int64_t before = live_exports();
     auto node = std::make_shared<Node>();
     {
-        auto tokenizer = RegexTokenizer::create(kDefaultPattern, true, true, "nfd");
+        auto tokenizer = RegexTokenizer::create(regex_tokenizer::kDefaultPattern, true, true, "nfd");
         int releases = 0;
         ArrowArray a = offsets_array<std::int32_t>({"Hello, World!", "x"}, {}, 0, &releases);
         ArrowSchema s = schema_of("u");

@@ -8,6 +8,8 @@
 
 #include "converter/render.hpp"
 
+using namespace quarnel::converter;
+
 namespace quarnel::converter {
 
 inline std::string render_text(std::span<const Token> tokens) {

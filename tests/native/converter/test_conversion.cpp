@@ -13,6 +13,8 @@
 #include "converter/pseudo_text.hpp"
 #include "codec/utf8.hpp"
 
+using namespace quarnel::converter;
+
 using namespace quarnel;
 using namespace quarnel::converter;
 

@@ -10,6 +10,8 @@
 #include "converter/render_text.hpp"
 #include "codec/utf8.hpp"
 
+using namespace quarnel::converter;
+
 using namespace quarnel;
 using namespace quarnel::converter;
 

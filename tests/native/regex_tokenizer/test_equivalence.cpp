@@ -19,6 +19,8 @@
 #include "regex_tokenizer/regex_tokenizer.hpp"
 #include "text/lowercase.hpp"
 
+using namespace quarnel::regex_tokenizer;
+
 using namespace quarnel;
 using namespace rt_test;
 
@@ -47,8 +49,8 @@ struct Pair {
     mutable std::atomic<int> reported{0};
 
     Pair(bool lowercase, bool normalize, std::string_view form = "nfd")
-        : fast(make(kDefaultPattern, lowercase, normalize, form, Matching::Auto)),
-          engine(make(kDefaultPattern, lowercase, normalize, form, Matching::Engine)) {}
+        : fast(make(regex_tokenizer::kDefaultPattern, lowercase, normalize, form, Matching::Auto)),
+          engine(make(regex_tokenizer::kDefaultPattern, lowercase, normalize, form, Matching::Engine)) {}
 
     bool agree(std::string_view text) const {
         TokenList a = fast.tokenize(text), b = engine.tokenize(text);

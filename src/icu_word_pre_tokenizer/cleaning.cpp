@@ -1,4 +1,4 @@
-#include "icu/cleaning.hpp"
+#include "icu_word_pre_tokenizer/cleaning.hpp"
 
 #include <cstdint>
 
@@ -6,7 +6,7 @@
 
 #include "codec/utf16.hpp"
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 namespace {
 
@@ -65,4 +65,4 @@ std::size_t clean_in_place(char16_t* text, std::size_t n) noexcept {
     return kept;
 }
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

@@ -2,10 +2,13 @@
 #include "binding/build.hpp"
 #include "binding/class.hpp"
 #include "binding/utf16.hpp"
-#include "icu/icu_word_pre_tokenizer.hpp"
+#include "icu_word_pre_tokenizer/icu_word_pre_tokenizer.hpp"
 #include "core/texts.hpp"
 
 namespace quarnel::binding {
+
+using icu_word_pre_tokenizer::ICUWordPreTokenizer;
+using icu_word_pre_tokenizer::StopwordSet;
 
 namespace {
 

@@ -21,10 +21,10 @@
 #include <unicode/brkiter.h>
 
 #include "core/result.hpp"
-#include "icu/ascii_words.hpp"
+#include "icu_word_pre_tokenizer/ascii_words.hpp"
 #include "codec/utf16.hpp"
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 // Whether `boundary`, as a break iterator returned it after `previous`, keeps
 // the segmenter's contract over `text`: past `previous`, within the text, on
@@ -82,4 +82,4 @@ private:
     std::uint64_t id_;
 };
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

@@ -1,4 +1,4 @@
-#include "icu/word_segmenter.hpp"
+#include "icu_word_pre_tokenizer/word_segmenter.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +13,7 @@
 #include "core/fault.hpp"
 #include "core/texts.hpp"
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 namespace {
 
@@ -107,4 +107,4 @@ bool WordSegmenter::Segments::next(std::size_t& begin, std::size_t& end) {
     return true;
 }
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer
