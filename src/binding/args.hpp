@@ -3,7 +3,10 @@
 //
 // An entry is declared once, with everything the module derives from it:
 // the names that binding accepts and its messages show, which parameters are
-// required, each default value and how the text signature shows it.
+// required, each default value and how the text signature shows it, and the
+// C++ type each is read as. Bodies read their arguments by name against it
+// (Args<E>::get), so a name or type that disagrees with the entry does not
+// compile, and reordering an entry's parameters needs no change in a body.
 #pragma once
 
 #include <array>
