@@ -80,12 +80,11 @@ Result<TokenList> Convert<TokenList>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     TokenList out;
     out.reserve(capacity_hint(len), 0);
-    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
+    QUARNEL_TRY_VOID(for_each_str(value, [&](PyObject* item) -> Result<void> {
         QUARNEL_TRY_VOID(append_utf8(item, out.open_bytes()));
         out.close_token();
         return {};
-    });
-    if (!r) return std::move(r).error();
+    }));
     return out;
 }
 
@@ -93,11 +92,10 @@ Result<std::vector<std::string>> Convert<std::vector<std::string>>::from(PyObjec
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     std::vector<std::string> out;
     out.reserve(capacity_hint(len));
-    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
+    QUARNEL_TRY_VOID(for_each_str(value, [&](PyObject* item) -> Result<void> {
         out.emplace_back();
         return append_utf8(item, out.back());
-    });
-    if (!r) return std::move(r).error();
+    }));
     return out;
 }
 

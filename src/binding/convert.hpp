@@ -104,12 +104,11 @@ struct Convert<std::vector<T>> {
         QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
         std::vector<T> out;
         out.reserve(capacity_hint(len));
-        auto r = for_each_item(value, [&](PyObject* item) -> Result<void> {
+        QUARNEL_TRY_VOID(for_each_item(value, [&](PyObject* item) -> Result<void> {
             QUARNEL_TRY(T v, Convert<T>::from(item));
             out.push_back(std::move(v));
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return out;
     }
 };
@@ -127,13 +126,12 @@ struct Convert<std::vector<std::pair<K, V>>> {
         if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         std::vector<std::pair<K, V>> out;
         out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
+        QUARNEL_TRY_VOID(for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
             QUARNEL_TRY(K k, Convert<K>::from(key));
             QUARNEL_TRY(V v, Convert<V>::from(item));
             out.emplace_back(std::move(k), std::move(v));
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return out;
     }
 };
@@ -144,13 +142,12 @@ struct Convert<std::unordered_map<K, V, H, E>> {
         if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         std::unordered_map<K, V, H, E> out;
         out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
+        QUARNEL_TRY_VOID(for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
             QUARNEL_TRY(K k, Convert<K>::from(key));
             QUARNEL_TRY(V v, Convert<V>::from(item));
             out.insert_or_assign(std::move(k), std::move(v));
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return out;
     }
 };
@@ -205,7 +202,7 @@ struct Convert<T, void> {
     static Result<T> from(PyObject* value) {
         if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         typename T::Builder builder(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* tokens) -> Result<void> {
+        QUARNEL_TRY_VOID(for_each_entry(value, [&](PyObject* key, PyObject* tokens) -> Result<void> {
             auto id = with_utf8(key, [&](std::string_view k) { builder.begin(k); });
             if (!id) return id;
             QUARNEL_TRY(Py_ssize_t len, check_sequence(tokens));
@@ -218,8 +215,7 @@ struct Convert<T, void> {
             if (!items) return items;
             builder.end();
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return std::move(builder).finish();
     }
 };

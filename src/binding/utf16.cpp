@@ -100,12 +100,11 @@ Result<Utf16Texts> Convert<Utf16Texts>::from(PyObject* value) {
     Utf16Texts texts;
     Utf16List& list = texts.list();
     list.reserve(capacity_hint(len), 0);
-    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
+    QUARNEL_TRY_VOID(for_each_str(value, [&](PyObject* item) -> Result<void> {
         QUARNEL_TRY_VOID(append_utf16(item, list.open_bytes()));
         list.close_token();
         return {};
-    });
-    if (!r) return std::move(r).error();
+    }));
     return texts;
 }
 
