@@ -24,9 +24,10 @@ import sys
 import time
 from pathlib import Path
 
-from tqdm import tqdm
-
+from extras import need
 from quarnel import QAAnnotator, RegexTokenizer
+
+tqdm = need("tqdm", "examples").tqdm
 
 DATA = Path(__file__).resolve().parent / "data"
 

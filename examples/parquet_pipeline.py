@@ -21,11 +21,12 @@ import json
 import time
 from pathlib import Path
 
-import pyarrow as pa
-import pyarrow.compute as pc
-import pyarrow.parquet as pq
-
+from extras import need
 from quarnel import RegexTokenizer, columnar
+
+pa = need("pyarrow", "columnar")
+pc = need("pyarrow.compute", "columnar")
+pq = need("pyarrow.parquet", "columnar")
 
 DATA = Path(__file__).resolve().parent / "data"
 

@@ -26,10 +26,11 @@ from collections import defaultdict
 from itertools import islice
 from pathlib import Path
 
-from tqdm import tqdm
-
 from evaluate_run import read_jsonl
+from extras import need
 from quarnel import ICUWordPreTokenizer
+
+tqdm = need("tqdm", "examples").tqdm
 
 CORPUS = Path(__file__).resolve().parent / "data" / "multilingual.tsv"
 
@@ -129,8 +130,8 @@ def write_parquet(source, out, stopwords=STOPWORDS):
     """Pre-tokenizes the "text" column of a Parquet file, one row group at a
     time, into a Parquet file of the same columns plus "tokens" (stop words
     removed), through quarnel.columnar. Returns the number of rows."""
-    import pyarrow as pa
-    import pyarrow.parquet as pq
+    pa = need("pyarrow", "columnar")
+    pq = need("pyarrow.parquet", "columnar")
 
     from quarnel import columnar
 
@@ -149,7 +150,7 @@ def write_parquet(source, out, stopwords=STOPWORDS):
 
 def parquet_json_lines(path):
     """The rows of a Parquet file as the JSON lines the JSON-lines path writes."""
-    import pyarrow.parquet as pq
+    pq = need("pyarrow.parquet", "columnar")
 
     for batch in pq.ParquetFile(path).iter_batches():
         for record in batch.to_pylist():

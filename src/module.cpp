@@ -3,30 +3,32 @@
 #include "binding/boundary.hpp"
 #include "binding/class.hpp"
 #include "binding/python.hpp"
+#include "core/texts.hpp"
 
 #include <atomic>
 
-// The classes, in registration order; each class file defines
-// class_def<Native>() for its native type.
-#define QUARNEL_CLASSES(X) \
-    X(Converter)           \
-    X(RegexTokenizer)      \
-    X(QAAnnotator)         \
-    X(ICUWordPreTokenizer)
+// The classes, in registration order, each with the folder (and namespace)
+// of its native type; each class file defines class_def<Native>().
+#define QUARNEL_CLASSES(X)                      \
+    X(converter, Converter)                     \
+    X(regex_tokenizer, RegexTokenizer)          \
+    X(qa_annotator, QAAnnotator)                \
+    X(icu_word_pre_tokenizer, ICUWordPreTokenizer)
 
-namespace quarnel {
-#define QUARNEL_DECLARE_NATIVE(Native) class Native;
+#define QUARNEL_DECLARE_NATIVE(folder, Native) \
+    namespace quarnel::folder {                 \
+    class Native;                               \
+    }
 QUARNEL_CLASSES(QUARNEL_DECLARE_NATIVE)
-}  // namespace quarnel
 
 namespace quarnel::binding {
 
-#define QUARNEL_DECLARE_CLASS_DEF(Native) \
-    template <>                           \
-    ClassDef& class_def<Native>();
+#define QUARNEL_DECLARE_CLASS_DEF(folder, Native) \
+    template <>                                   \
+    ClassDef& class_def<folder::Native>();
 QUARNEL_CLASSES(QUARNEL_DECLARE_CLASS_DEF)
 
-#define QUARNEL_CLASS_DEF(Native) &class_def<Native>,
+#define QUARNEL_CLASS_DEF(folder, Native) &class_def<folder::Native>,
 constexpr ClassDef& (*const kClasses[])() = {QUARNEL_CLASSES(QUARNEL_CLASS_DEF)};
 
 namespace {
@@ -34,7 +36,7 @@ namespace {
 PyModuleDef module_def = {
     PyModuleDef_HEAD_INIT,
     "quarnel",
-    "Expose the classes to Python.",
+    texts::kModuleDoc,
     0,
     nullptr,
     nullptr,
@@ -43,8 +45,11 @@ PyModuleDef module_def = {
     nullptr,
 };
 
-// The module of the first successful initialisation; never released.
-// Atomic: on free-threaded builds two threads could initialise at once.
+// Set by the first successful initialisation (to its module, whose
+// reference it keeps), and from then on the flag that refuses any other:
+// a re-import after the module left sys.modules, a reload, a
+// sub-interpreter. Nothing reads the module through it. Atomic: on
+// free-threaded builds two threads could initialise at once.
 std::atomic<PyObject*> g_module{nullptr};
 
 Result<void> register_class(PyObject* module, ClassDef& def) {
@@ -58,7 +63,7 @@ Result<void> register_class(PyObject* module, ClassDef& def) {
         all = Ref::steal(PyList_New(0));
         if (!all || PyObject_SetAttrString(module, "__all__", all.get()) < 0) return pending();
     } else if (!PyList_Check(all.get())) {
-        return type_error("__all__ must be a list");
+        return type_error(texts::kAllNotList);
     }
     Ref name = Ref::steal(PyUnicode_FromString(def.name()));
     if (!name || PyList_Append(all.get(), name.get()) < 0) return pending();
@@ -67,12 +72,12 @@ Result<void> register_class(PyObject* module, ClassDef& def) {
 }
 
 Error initialised_before() {
-    return Error{ErrorKind::ImportError, "the quarnel module may be initialized only once per interpreter process"};
+    return Error{ErrorKind::ImportError, texts::kInitialisedBefore};
 }
 
 Result<PyObject*> initialise() {
     if (g_module.load(std::memory_order_acquire)) return initialised_before();
-    Ref module = Ref::steal(PyModule_Create2(&module_def, 1013));
+    Ref module = Ref::steal(PyModule_Create2(&module_def, PYTHON_API_VERSION));
     if (!module) return pending();
 #ifdef Py_GIL_DISABLED
     // Nothing here needs the GIL: conversions read containers under their
@@ -80,9 +85,9 @@ Result<PyObject*> initialise() {
     // shared caches are made once, atomically.
     if (PyUnstable_Module_SetGIL(module.get(), Py_MOD_GIL_NOT_USED) < 0) return pending();
 #endif
-    if (auto r = learn_main_thread(); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(learn_main_thread());
     for (ClassDef& (*def)() : kClasses)
-        if (auto r = register_class(module.get(), def()); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(register_class(module.get(), def()));
     PyObject* expected = nullptr;
     if (!g_module.compare_exchange_strong(expected, module.get(), std::memory_order_acq_rel))
         return initialised_before();

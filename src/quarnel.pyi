@@ -1,4 +1,4 @@
-"""Fast text-retrieval and QA pipeline utilities on one native thread pool."""
+"""Expose the classes to Python."""
 
 from collections.abc import Sequence
 from typing import final

@@ -64,8 +64,8 @@ struct DocLine {
 struct Input {
     std::string text;
     std::vector<DocLine> docs;
-    quarnel::QidToDocids retrieved;
-    quarnel::QidToAnswers answers;
+    quarnel::qa_annotator::QidToDocids retrieved;
+    quarnel::qa_annotator::QidToAnswers answers;
 };
 
 Input read_input(const char* path) {
@@ -115,7 +115,7 @@ Input read_input(const char* path) {
     return input;
 }
 
-std::size_t positives(const quarnel::Qrels& qrels) {
+std::size_t positives(const quarnel::qa_annotator::Qrels& qrels) {
     std::size_t n = 0;
     for (const auto& [qid, labels] : qrels)
         for (const auto& [docid, label] : labels) n += label;
@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
     // Corpus construction from the parsed lines.
     std::size_t corpus_tokens = 0;
     const auto b0 = Clock::now();
-    quarnel::Corpus::Builder builder(input.docs.size());
+    quarnel::qa_annotator::Corpus::Builder builder(input.docs.size());
     for (const DocLine& doc : input.docs) {
         builder.begin(doc.id);
         if (!doc.tokens.empty()) {
@@ -164,18 +164,18 @@ int main(int argc, char** argv) {
         }
         builder.end();
     }
-    quarnel::Corpus corpus = std::move(builder).finish();
+    quarnel::qa_annotator::Corpus corpus = std::move(builder).finish();
     const auto b1 = Clock::now();
     const std::size_t corpus_docs = corpus.size();
     const std::size_t corpus_memory = corpus.memory_bytes();
 
-    auto tokenizer = quarnel::RegexTokenizer::create(quarnel::kDefaultPattern, true, true,
-                                                     quarnel::kDefaultNormalization);
+    auto tokenizer = quarnel::regex_tokenizer::RegexTokenizer::create(quarnel::regex_tokenizer::kDefaultPattern, true, true,
+                                                     quarnel::regex_tokenizer::kDefaultNormalization);
     if (!tokenizer) {
         std::fprintf(stderr, "bench_annotate: %s\n", tokenizer.error().message.c_str());
         return 1;
     }
-    const quarnel::QAAnnotator annotator(std::move(tokenizer).value(), std::move(corpus));
+    const quarnel::qa_annotator::QAAnnotator annotator(std::move(tokenizer).value(), std::move(corpus));
 
     std::size_t pairs = 0;
     for (const auto& entry : input.retrieved) pairs += entry.second.size();

@@ -69,16 +69,16 @@ int main(int argc, char** argv) {
     std::vector<char> data(rows * cols * size);
     if (!in.read(data.data(), static_cast<std::streamsize>(data.size()))) usage("FILE is shorter than its matrix");
 
-    quarnel::Converter::Vocab vocab;
+    quarnel::converter::Converter::Vocab vocab;
     if (vocab_path) {
         std::size_t bytes = 0;
         std::vector<std::string> tokens = bench::read_lines("bench_convert", vocab_path, bytes);
         for (std::size_t id = 0; id < tokens.size(); ++id) vocab[static_cast<std::int32_t>(id)] = std::move(tokens[id]);
     }
-    const quarnel::Converter converter(std::move(vocab));
-    quarnel::ConvertOptions options;
+    const quarnel::converter::Converter converter(std::move(vocab));
+    quarnel::converter::ConvertOptions options;
     options.convert_id_to_token = vocab_path != nullptr;
-    const quarnel::MatrixView matrix{data.data(), rows, cols, static_cast<std::ptrdiff_t>(cols * size),
+    const quarnel::converter::MatrixView matrix{data.data(), rows, cols, static_cast<std::ptrdiff_t>(cols * size),
                                      static_cast<std::ptrdiff_t>(size), element};
 
     const std::size_t threads = quarnel::pool::num_threads();  // starts the pool
@@ -86,9 +86,9 @@ int main(int argc, char** argv) {
     std::size_t entries = 0;
     for (int r = 0; r < repeat; ++r) {
         // A fresh call each time: the token table starts empty, as in a call.
-        const quarnel::Conversion conversion(converter, matrix, options);
+        const quarnel::converter::Conversion conversion(converter, matrix, options);
         const auto t0 = Clock::now();
-        auto out = quarnel::pool::try_map_ordered<quarnel::JsonRep>(rows, [&](std::size_t i) { return conversion.row(i); });
+        auto out = quarnel::pool::try_map_ordered<quarnel::converter::JsonRep>(rows, [&](std::size_t i) { return conversion.row(i); });
         runs.push_back(bench::seconds_since(t0));
         if (!out) {
             std::fprintf(stderr, "bench_convert: %s\n", out.error().message.c_str());

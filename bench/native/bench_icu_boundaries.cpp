@@ -30,7 +30,7 @@
 #include <unicode/utext.h>
 
 #include "bench_common.hpp"
-#include "icu/icu_word_pre_tokenizer.hpp"
+#include "icu_word_pre_tokenizer/icu_word_pre_tokenizer.hpp"
 
 namespace {
 
@@ -119,9 +119,9 @@ int main(int argc, char** argv) {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
     if (U_FAILURE(status)) usage("cannot create the word break iterator");
-    auto created = quarnel::ICUWordPreTokenizer::create();
+    auto created = quarnel::icu_word_pre_tokenizer::ICUWordPreTokenizer::create();
     if (!created) usage("cannot create the tokenizer");
-    const quarnel::ICUWordPreTokenizer tokenizer = std::move(created).value();
+    const quarnel::icu_word_pre_tokenizer::ICUWordPreTokenizer tokenizer = std::move(created).value();
 
     // Runs the mode once; returns the boundaries or tokens counted.
     auto run = [&] {

@@ -45,7 +45,7 @@ int main(int argc, char** argv) {
     const char* path = nullptr;
     std::string mode = "batch";
     int repeat = 5;
-    auto matching = quarnel::RegexTokenizer::Matching::Auto;
+    auto matching = quarnel::regex_tokenizer::RegexTokenizer::Matching::Auto;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--print-threads") {
@@ -56,7 +56,7 @@ int main(int argc, char** argv) {
         } else if (arg == "--repeat" && i + 1 < argc) {
             repeat = std::atoi(argv[++i]);
         } else if (arg == "--engine") {
-            matching = quarnel::RegexTokenizer::Matching::Engine;
+            matching = quarnel::regex_tokenizer::RegexTokenizer::Matching::Engine;
         } else if (!arg.empty() && arg[0] != '-' && !path) {
             path = argv[i];
         } else {
@@ -67,13 +67,13 @@ int main(int argc, char** argv) {
     if (mode != "batch" && mode != "single") usage("--mode must be batch or single");
     if (repeat < 1) usage("--repeat must be at least 1");
 
-    auto created = quarnel::RegexTokenizer::create(quarnel::kDefaultPattern, true, true,
-                                                   quarnel::kDefaultNormalization, matching);
+    auto created = quarnel::regex_tokenizer::RegexTokenizer::create(quarnel::regex_tokenizer::kDefaultPattern, true, true,
+                                                   quarnel::regex_tokenizer::kDefaultNormalization, matching);
     if (!created) {
         std::fprintf(stderr, "bench_tokenize: %s\n", created.error().message.c_str());
         return 1;
     }
-    const quarnel::RegexTokenizer tokenizer = std::move(created).value();
+    const quarnel::regex_tokenizer::RegexTokenizer tokenizer = std::move(created).value();
 
     std::size_t bytes = 0;
     std::vector<std::string> texts = bench::read_lines("bench_tokenize", path, bytes);
@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
     std::printf(
         "{\"mode\": \"%s\", \"engine\": %s, \"threads\": %zu, \"texts\": %zu, \"bytes\": %zu, \"tokens\": %zu, "
         "\"best_s\": %.9f, \"runs_s\": %s}\n",
-        mode.c_str(), matching == quarnel::RegexTokenizer::Matching::Engine ? "true" : "false", threads, mode == "batch" ? texts.size() : std::size_t{1}, bytes, tokens,
+        mode.c_str(), matching == quarnel::regex_tokenizer::RegexTokenizer::Matching::Engine ? "true" : "false", threads, mode == "batch" ? texts.size() : std::size_t{1}, bytes, tokens,
         *std::min_element(runs.begin(), runs.end()), json_list(runs).c_str());
     return 0;
 }

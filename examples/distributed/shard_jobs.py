@@ -20,17 +20,20 @@ import time
 from pathlib import Path
 
 import numpy as np
-from distributed import Client, LocalCluster, progress
 
 import evaluate_run
 import pretokenize
 import sparse_to_jsonl
+from extras import need
 import quarnel  # used as quarnel.X: its classes say they live in "builtins", so pickle cannot name them
+
+distributed = need("distributed", "distributed")
+Client, LocalCluster, progress = distributed.Client, distributed.LocalCluster, distributed.progress
 
 HERE = Path(__file__).resolve().parent
 # The modules a remote scheduler and its workers import to run these jobs.
-MODULES = [HERE.parent / "evaluate_run.py", HERE.parent / "sparse_to_jsonl.py", HERE.parent / "pretokenize.py",
-           HERE / "shard_jobs.py"]
+MODULES = [HERE.parent / "extras.py", HERE.parent / "evaluate_run.py", HERE.parent / "sparse_to_jsonl.py",
+           HERE.parent / "pretokenize.py", HERE / "shard_jobs.py"]
 
 
 # ---- on the client ------------------------------------------------------------------------------

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "binding/boundary.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -33,42 +34,35 @@ std::string text_signature(const Entry& entry, bool method) {
     return out + ")";
 }
 
-std::string Args::entry_name() const {
+std::string ArgSlots::entry_name() const {
     return std::string(entry_->cls) + "." + entry_->func + "()";
 }
 
-void Args::check_all_read() const {
+void ArgSlots::check_all_read() const {
     for (std::size_t i = 0; i < entry_->nparams; ++i)
         if (!(read_ & (1u << i))) fault(entry_name() + " never read its parameter '" + entry_->params[i].name + "'");
 }
 
-Result<void> Args::bind_positional(PyObject* const* args, std::size_t nargs) {
+Result<void> ArgSlots::bind_positional(PyObject* const* args, std::size_t nargs) {
     const std::size_t n = entry_->nparams;
     if (nargs > n) {
-        std::string msg = entry_name() + " takes ";
-        if (entry_->required == n) {
-            msg += std::to_string(n);
-        } else {
-            msg += "from " + std::to_string(entry_->required) + " to " + std::to_string(n);
-        }
-        msg += " positional arguments but " + std::to_string(nargs) + (nargs == 1 ? " was" : " were") + " given";
-        return type_error(std::move(msg));
+        return type_error(texts::too_many_positional(entry_name(), entry_->required, n, nargs));
     }
     for (std::size_t i = 0; i < nargs; ++i) slots_[i] = args[i];
     return {};
 }
 
-Result<void> Args::bind_keyword(PyObject* name, PyObject* value, bool hold) {
+Result<void> ArgSlots::bind_keyword(PyObject* name, PyObject* value, bool hold) {
     Py_ssize_t len = 0;
     const char* utf8 = PyUnicode_Check(name) ? PyUnicode_AsUTF8AndSize(name, &len) : nullptr;
     if (!utf8) {
         if (PyErr_Occurred()) return pending();
-        return type_error(entry_name() + " keywords must be strings");
+        return type_error(texts::keywords_not_strings(entry_name()));
     }
     std::string_view key(utf8, static_cast<std::size_t>(len));
     for (std::size_t i = 0; i < entry_->nparams; ++i) {
         if (key != entry_->params[i].name) continue;
-        if (slots_[i]) return type_error(entry_name() + " got multiple values for argument '" + std::string(key) + "'");
+        if (slots_[i]) return type_error(texts::multiple_values(entry_name(), key));
         slots_[i] = value;
 #ifdef Py_GIL_DISABLED
         if (hold) held_[i] = Ref::borrow(value);
@@ -77,53 +71,43 @@ Result<void> Args::bind_keyword(PyObject* name, PyObject* value, bool hold) {
 #endif
         return {};
     }
-    return type_error(entry_name() + " got an unexpected keyword argument '" + std::string(key) + "'");
+    return type_error(texts::unexpected_keyword(entry_name(), key));
 }
 
-Result<void> Args::check_required() const {
+Result<void> ArgSlots::check_required() const {
     std::array<const char*, kMaxParams> missing{};
     std::size_t k = 0;
     for (std::size_t i = 0; i < entry_->required; ++i)
         if (!slots_[i]) missing[k++] = entry_->params[i].name;
     if (k == 0) return {};
-    std::string msg = entry_name() + " missing " + std::to_string(k) + " required positional argument" +
-                      (k == 1 ? ": " : "s: ");
-    for (std::size_t j = 0; j < k; ++j) {
-        if (j > 0) msg += k == 2 ? " and " : (j + 1 == k ? ", and " : ", ");
-        msg += "'";
-        msg += missing[j];
-        msg += "'";
-    }
-    return type_error(std::move(msg));
+    return type_error(texts::missing_required(entry_name(), missing, k));
 }
 
-Result<void> Args::bind_vector(PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
-    if (auto r = bind_positional(args, nargs); !r) return r;
+Result<void> ArgSlots::bind_vector(PyObject* const* args, std::size_t nargs, PyObject* kwnames) {
+    QUARNEL_TRY_VOID(bind_positional(args, nargs));
     if (kwnames) {
         const Py_ssize_t nkw = PyTuple_GET_SIZE(kwnames);
         for (Py_ssize_t j = 0; j < nkw; ++j)
-            if (auto r = bind_keyword(PyTuple_GET_ITEM(kwnames, j), args[nargs + static_cast<std::size_t>(j)]); !r)
-                return r;
+            QUARNEL_TRY_VOID(bind_keyword(PyTuple_GET_ITEM(kwnames, j), args[nargs + static_cast<std::size_t>(j)]));
     }
     return check_required();
 }
 
-Result<void> Args::bind_tuple(PyObject* args, PyObject* kwargs) {
-    if (auto r = bind_positional(&PyTuple_GET_ITEM(args, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(args))); !r)
-        return r;
+Result<void> ArgSlots::bind_tuple(PyObject* args, PyObject* kwargs) {
+    QUARNEL_TRY_VOID(bind_positional(&PyTuple_GET_ITEM(args, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(args))));
     if (kwargs) {
         Py_ssize_t pos = 0;
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         CriticalSection section(kwargs);  // binding runs no Python code
         while (PyDict_Next(kwargs, &pos, &key, &value))
-            if (auto r = bind_keyword(key, value, true); !r) return r;
+            QUARNEL_TRY_VOID(bind_keyword(key, value, true));
     }
     return check_required();
 }
 
 Error argument_error(const char* param, Error inner) {
-    const std::string prefix = std::string("argument '") + param + "': ";
+    const std::string prefix = texts::argument_prefix(param);
     if (inner.kind == ErrorKind::TypeError) {
         inner.message.insert(0, prefix);
         return inner;

@@ -8,6 +8,7 @@
 #include "binding/class.hpp"
 #include "binding/boundary.hpp"
 #include "columnar/token_lists.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -22,7 +23,7 @@ constexpr const char kStreamName[] = "arrow_array_stream";
 template <class T>
 T* capsule_pointer(PyObject* capsule, const char* name) {
     if (!PyCapsule_CheckExact(capsule)) {
-        PyErr_Format(PyExc_TypeError, "expected a PyCapsule named '%s', got '%s'", name, Py_TYPE(capsule)->tp_name);
+        PyErr_Format(PyExc_TypeError, texts::kWrongCapsule, name, Py_TYPE(capsule)->tp_name);
         return nullptr;
     }
     return static_cast<T*>(PyCapsule_GetPointer(capsule, name));
@@ -156,7 +157,7 @@ PyObject* column_repr(PyObject* self) {
         columnar::export_schema(*d.type, &s);
         std::string type = columnar::type_name(s);
         s.release(&s);
-        return built(PyUnicode_FromFormat("<%s %s, %zd rows in %zd chunk%s>", Py_TYPE(self)->tp_name, type.c_str(),
+        return built(PyUnicode_FromFormat(texts::kColumnRepr, Py_TYPE(self)->tp_name, type.c_str(),
                                           static_cast<Py_ssize_t>(d.rows), static_cast<Py_ssize_t>(d.chunks.size()),
                                           d.chunks.size() == 1 ? "" : "s"));
     });
@@ -171,40 +172,31 @@ PyObject* column_nbytes(PyObject* self, void*) {
 PyObject* column_chunks(PyObject* self, void*) { return PyLong_FromSize_t(data_of(self).chunks.size()); }
 
 #define QUARNEL_CAPSULE_METHODS                                                                                   \
-    {"__arrow_c_schema__", reinterpret_cast<PyCFunction>(&column_schema), METH_NOARGS,                           \
-     "__arrow_c_schema__($self)\n--\n\nThe column's type, as a PyCapsule holding an ArrowSchema."},              \
+    {"__arrow_c_schema__", reinterpret_cast<PyCFunction>(&column_schema), METH_NOARGS, texts::kColumnSchemaDoc}, \
     {                                                                                                             \
         "__arrow_c_stream__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&column_stream)),      \
             METH_VARARGS | METH_KEYWORDS,                                                                         \
-            "__arrow_c_stream__($self, requested_schema=None)\n--\n\nThe column's chunks, as a PyCapsule holding " \
-            "an ArrowArrayStream."                                                                                \
+            texts::kColumnStreamDoc                                                                               \
     }
 
 PyMethodDef g_column_methods[] = {
     QUARNEL_CAPSULE_METHODS,
     {"__arrow_c_array__", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&column_array)),
      METH_VARARGS | METH_KEYWORDS,
-     "__arrow_c_array__($self, requested_schema=None)\n--\n\nThe column, as a pair of PyCapsules holding an "
-     "ArrowSchema and an ArrowArray."},
+     texts::kColumnArrayDoc},
     {nullptr, nullptr, 0, nullptr},
 };
 PyMethodDef g_chunked_methods[] = {QUARNEL_CAPSULE_METHODS, {nullptr, nullptr, 0, nullptr}};
 
 PyGetSetDef g_getset[] = {
-    {"nbytes", &column_nbytes, nullptr, "Bytes of the buffers the column holds.", nullptr},
-    {"num_chunks", &column_chunks, nullptr, "The number of arrays the column is made of.", nullptr},
+    {"nbytes", &column_nbytes, nullptr, texts::kColumnNbytesDoc, nullptr},
+    {"num_chunks", &column_chunks, nullptr, texts::kColumnChunksDoc, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 PyTypeObject* make_type(bool chunked) {
     PyType_Slot slots[] = {
-        {Py_tp_doc, const_cast<char*>(
-                        chunked ? "A column of several Arrow arrays of one type, made and owned by quarnel. Any "
-                                  "library that reads the Arrow PyCapsule interface reads it without copying "
-                                  "(`pyarrow.chunked_array(c)`, `polars.Series(c)`)."
-                                : "A column of one Arrow array, made and owned by quarnel. Any library that reads "
-                                  "the Arrow PyCapsule interface reads it without copying (`pyarrow.array(c)`, "
-                                  "`polars.Series(c)`).")},
+        {Py_tp_doc, const_cast<char*>(chunked ? texts::kChunkedColumnDoc : texts::kColumnDoc)},
         {Py_tp_dealloc, reinterpret_cast<void*>(&column_dealloc)},
         {Py_tp_methods, chunked ? g_chunked_methods : g_column_methods},
         {Py_tp_getset, g_getset},
@@ -212,7 +204,7 @@ PyTypeObject* make_type(bool chunked) {
         {Py_sq_length, reinterpret_cast<void*>(&column_length)},
         {0, nullptr},
     };
-    PyType_Spec spec{chunked ? "quarnel.columnar.ChunkedColumn" : "quarnel.columnar.Column",
+    PyType_Spec spec{chunked ? texts::kChunkedColumnName : texts::kColumnName,
                      static_cast<int>(sizeof(ColumnObject)), 0,
                      Py_TPFLAGS_DEFAULT | Py_TPFLAGS_DISALLOW_INSTANTIATION, slots};
     return reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&spec));
@@ -250,7 +242,7 @@ Result<ArrowInput> Convert<ArrowInput>::from(PyObject* value) {
         Ref pair = call_method(value, "__arrow_c_array__");
         if (!pair) return pending();
         if (!PyTuple_Check(pair.get()) || PyTuple_GET_SIZE(pair.get()) != 2)
-            return type_error("__arrow_c_array__() must return a tuple of two PyCapsules");
+            return type_error(texts::kArrayNotPair);
         auto* schema = capsule_pointer<ArrowSchema>(PyTuple_GET_ITEM(pair.get(), 0), kSchemaName);
         if (!schema) return pending();
         auto* array = capsule_pointer<ArrowArray>(PyTuple_GET_ITEM(pair.get(), 1), kArrayName);
@@ -268,7 +260,7 @@ Result<ArrowInput> Convert<ArrowInput>::from(PyObject* value) {
         in.is_stream = true;
         return in;
     }
-    return cannot_convert(value, "Arrow array");
+    return cannot_convert(value, texts::kArrowArray);
 }
 
 template <class Chunk>
@@ -320,7 +312,7 @@ Error not_utf8(const NotUtf8& bad) {
     Py_XDECREF(tb);
     Ref exc = Ref::steal(value);
 #endif
-    Ref note = Ref::steal(PyUnicode_FromFormat("in row %zu of %s", row, column));
+    Ref note = Ref::steal(PyUnicode_FromFormat(texts::kRowNote, row, column));
     if (note) {
         Ref done = Ref::steal(PyObject_CallMethod(exc.get(), "add_note", "O", note.get()));
         if (!done) PyErr_Clear();

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "core/fault.hpp"
+#include "core/texts.hpp"
 
 #if PY_VERSION_HEX >= 0x030D0000
 #include <pthread.h>
@@ -31,22 +32,13 @@ PyObject* exception_type(ErrorKind kind) {
     return PyExc_SystemError;
 }
 
-constexpr const char kPanicDoc[] =
-    "The exception raised when native code called from Python fails in a way it cannot recover "
-    "from (a broken internal invariant, an error reported by the regex engine during a search).\n\n"
-    "Like SystemExit, this exception derives from BaseException rather than Exception, so that "
-    "it usually propagates up the whole stack and ends the interpreter instead of being caught "
-    "by a plain `except Exception`.";
-
-constexpr const char kNoMessage[] = "native code failed with an internal fault that carries no message";
-
 // Created on the first fault and kept for the life of the process. Two
 // threads faulting at once on a free-threaded build may both create one:
 // the first published is kept, the other dropped before anyone sees it.
 PyObject* panic_exception_type() {
     static std::atomic<PyObject*> type{nullptr};
     if (PyObject* made = type.load(std::memory_order_acquire)) return made;
-    PyObject* made = PyErr_NewExceptionWithDoc("quarnel_runtime.PanicException", kPanicDoc,
+    PyObject* made = PyErr_NewExceptionWithDoc(texts::kPanicName, texts::kPanicDoc,
                                                PyExc_BaseException, nullptr);
     if (!made) return nullptr;
     PyObject* expected = nullptr;
@@ -56,7 +48,7 @@ PyObject* panic_exception_type() {
 }
 
 [[noreturn]] void abort_at_boundary() {
-    std::fputs("uncaught panic at ffi boundary\n", stderr);
+    std::fputs(texts::kPanicAbort, stderr);
     std::fflush(stderr);
     std::abort();
 }
@@ -157,7 +149,7 @@ bool detail::HeldPoll::signalled(void*) noexcept {
 void raise(const Error& error) {
     if (error.kind == ErrorKind::Pending) {
         if (!PyErr_Occurred())
-            PyErr_SetString(PyExc_SystemError, "attempted to fetch exception but none was set");
+            PyErr_SetString(PyExc_SystemError, texts::kNoPendingException);
         return;
     }
     PyObject* text = PyUnicode_DecodeUTF8(error.message.data(),
@@ -174,18 +166,18 @@ void raise_current_exception() noexcept {
         } catch (const pool::Interrupted&) {
             // Not a fault: the signal handler's exception is set already.
             if (!PyErr_Occurred())
-                PyErr_SetString(PyExc_SystemError, "native work was interrupted without a pending exception");
+                PyErr_SetString(PyExc_SystemError, texts::kInterruptedWithoutException);
         } catch (const std::bad_alloc&) {
             PyErr_NoMemory();
         } catch (const Fault& f) {
             // fault() already wrote the message to stderr.
-            raise_panic(*f.what() ? f.what() : kNoMessage);
+            raise_panic(*f.what() ? f.what() : texts::kPanicNoMessage);
         } catch (const std::exception& e) {
-            std::fprintf(stderr, "quarnel: internal fault: %s\n", e.what());
-            raise_panic(*e.what() ? e.what() : kNoMessage);
+            std::fprintf(stderr, texts::kInternalFault, e.what());
+            raise_panic(*e.what() ? e.what() : texts::kPanicNoMessage);
         } catch (...) {
-            std::fprintf(stderr, "quarnel: internal fault: %s\n", kNoMessage);
-            raise_panic(kNoMessage);
+            std::fprintf(stderr, texts::kInternalFault, texts::kPanicNoMessage);
+            raise_panic(texts::kPanicNoMessage);
         }
     } catch (...) {
         abort_at_boundary();

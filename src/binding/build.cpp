@@ -1,7 +1,7 @@
 #include "binding/build.hpp"
 
-#include "text/utf16.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf16.hpp"
+#include "codec/utf8.hpp"
 
 #include <algorithm>
 #include <cstring>
@@ -13,7 +13,7 @@ namespace {
 template <class Unit>
 PyObject* fill(PyObject* str, std::string_view utf8) noexcept {
     Unit* out = static_cast<Unit*>(PyUnicode_DATA(str));
-    text::decode_utf8(utf8, [&](char32_t cp, std::size_t) {
+    codec::decode_utf8(utf8, [&](char32_t cp, std::size_t) {
         *out++ = static_cast<Unit>(cp);
         return true;
     });
@@ -25,7 +25,7 @@ PyObject* fill(PyObject* str, std::string_view utf8) noexcept {
 PyObject* to_python(std::string_view s) {
     // One-character strings come from the interpreter's own cache.
     if (s.size() <= 1) return PyUnicode_DecodeUTF8(s.data(), static_cast<Py_ssize_t>(s.size()), nullptr);
-    if (text::is_ascii(s)) {
+    if (codec::is_ascii(s)) {
         PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(s.size()), 127);
         if (str) std::memcpy(PyUnicode_DATA(str), s.data(), s.size());
         return str;
@@ -34,7 +34,7 @@ PyObject* to_python(std::string_view s) {
     // a str of exactly that kind.
     Py_ssize_t length = 0;
     char32_t widest = 0;
-    if (text::decode_utf8(s, [&](char32_t cp, std::size_t) {
+    if (codec::decode_utf8(s, [&](char32_t cp, std::size_t) {
             ++length;
             widest = cp > widest ? cp : widest;
             return true;
@@ -56,14 +56,7 @@ PyObject* new_str(std::size_t length, char32_t max_char, void*& data) {
 }
 
 PyObject* to_python(const TokenView& tokens) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(tokens.size())));
-    if (!list) return nullptr;
-    for (std::uint32_t i = 0; i < tokens.size(); ++i) {
-        PyObject* s = to_python(tokens[i]);
-        if (!s) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), s);
-    }
-    return list.release();
+    return new_list(tokens.size(), [&](std::size_t i) { return to_python(tokens[static_cast<std::uint32_t>(i)]); });
 }
 
 PyObject* to_python(std::u16string_view s) {
@@ -81,7 +74,7 @@ PyObject* to_python(std::u16string_view s) {
     std::size_t pairs = 0;
     if (all >= 0xD800)
         for (std::size_t i = 0; i + 1 < n; ++i)
-            if (text::is_lead_surrogate(s[i]) && text::is_trail_surrogate(s[i + 1])) ++pairs, ++i;
+            if (codec::is_lead_surrogate(s[i]) && codec::is_trail_surrogate(s[i + 1])) ++pairs, ++i;
     if (pairs == 0) {
         PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(n), 0xFFFF);
         if (str) std::memcpy(PyUnicode_DATA(str), s.data(), n * sizeof(char16_t));
@@ -90,32 +83,17 @@ PyObject* to_python(std::u16string_view s) {
     PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(n - pairs), 0x10FFFF);
     if (!str) return nullptr;
     auto* d = static_cast<Py_UCS4*>(PyUnicode_DATA(str));
-    text::decode_utf16(s, [&](char32_t cp, std::size_t) { *d++ = cp; });
+    codec::decode_utf16(s, [&](char32_t cp, std::size_t) { *d++ = cp; });
     return str;
 }
 
 PyObject* to_python(const Utf16TokenGroups& groups, std::size_t g) {
     const std::size_t begin = groups.begin_of(g), end = groups.groups[g].end;
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(end - begin)));
-    if (!list) return nullptr;
-    for (std::size_t i = begin; i < end; ++i) {
-        PyObject* s = to_python(groups.token(g, i));
-        if (!s) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i - begin), s);
-    }
-    return list.release();
+    return new_list(end - begin, [&](std::size_t i) { return to_python(groups.token(g, begin + i)); });
 }
 
 PyObject* to_python(const Utf16TokenGroups& groups) {
-    Ref outer = Ref::steal(PyList_New(static_cast<Py_ssize_t>(groups.size())));
-    if (!outer) return nullptr;
-    for (std::size_t g = 0; g < groups.size(); ++g) {
-        if (!keep_building()) return nullptr;
-        PyObject* inner = to_python(groups, g);
-        if (!inner) return nullptr;
-        PyList_SET_ITEM(outer.get(), static_cast<Py_ssize_t>(g), inner);
-    }
-    return outer.release();
+    return new_list(groups.size(), [&](std::size_t g) { return to_python(groups, g); }, true);
 }
 
 }  // namespace quarnel::binding

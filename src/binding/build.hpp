@@ -35,6 +35,22 @@ PyObject* to_python(I v) {
 // when nothing is pending).
 inline bool keep_building() { return PyErr_CheckSignals() == 0; }
 
+// A new list of n items, item(i) making item i (a new reference, or null
+// with an exception set). When the items are the rows of a larger result
+// (`rows`), pending signal handlers run between them (keep_building).
+template <class Item>
+PyObject* new_list(std::size_t n, Item&& item, bool rows = false) {
+    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (rows && !keep_building()) return nullptr;
+        PyObject* value = item(i);
+        if (!value) return nullptr;
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), value);
+    }
+    return list.release();
+}
+
 // A list of str, one per token.
 PyObject* to_python(const TokenView& tokens);
 inline PyObject* to_python(const TokenList& tokens) { return to_python(tokens.view()); }
@@ -48,15 +64,7 @@ PyObject* to_python(const Utf16TokenGroups& groups);
 
 template <class T>
 PyObject* to_python(const std::vector<T>& items) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(items.size())));
-    if (!list) return nullptr;
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (!keep_building()) return nullptr;
-        PyObject* item = to_python(items[i]);
-        if (!item) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), item);
-    }
-    return list.release();
+    return new_list(items.size(), [&](std::size_t i) { return to_python(items[i]); }, true);
 }
 
 // A new dict with room for `size` entries.
@@ -81,15 +89,12 @@ PyObject* new_str(std::size_t length, char32_t max_char, void*& data);
 // place (for example on the pool, the lock released).
 template <class Size, class Fill>
 PyObject* planned_strs(std::size_t n, Size&& size, Fill&& fill) {
-    Ref list = Ref::steal(PyList_New(static_cast<Py_ssize_t>(n)));
-    if (!list) return nullptr;
     std::vector<void*> data(n);
-    for (std::size_t i = 0; i < n; ++i) {
+    Ref list = Ref::steal(new_list(n, [&](std::size_t i) {
         const auto& s = size(i);
-        PyObject* str = new_str(s.length, s.max_char, data[i]);
-        if (!str) return nullptr;
-        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(i), str);
-    }
+        return new_str(s.length, s.max_char, data[i]);
+    }));
+    if (!list) return nullptr;
     fill(std::span<void* const>(data));
     return list.release();
 }

@@ -1,4 +1,5 @@
 #include "binding/class.hpp"
+#include "core/texts.hpp"
 
 #include <cstring>
 #include <string>
@@ -12,7 +13,7 @@ namespace {
 Result<std::string> documentation(const char* name, const std::string& signature, const char* body,
                                   const char* what) {
     std::string doc = std::string(name) + signature + "\n--\n\n" + body;
-    if (doc.find('\0') != std::string::npos) return value_error(std::string(what) + " doc cannot contain nul bytes");
+    if (doc.find('\0') != std::string::npos) return value_error(texts::doc_has_nul(what));
     return doc;
 }
 
@@ -46,7 +47,7 @@ Result<PyTypeObject*> create_type(ClassDef& def) {
     if (def.call) slots.push_back({Py_tp_call, reinterpret_cast<void*>(def.call)});
     slots.push_back({0, nullptr});
 
-    def.qualified_name = std::string("builtins.") + name;
+    def.qualified_name = std::string(texts::kClassModulePrefix) + name;
     PyType_Spec spec{def.qualified_name.c_str(), static_cast<int>(def.basicsize), 0, Py_TPFLAGS_DEFAULT, slots.data()};
     PyObject* type = PyType_FromSpec(&spec);  // copies the name and the class doc
     if (!type) return pending();

@@ -1,6 +1,7 @@
 #include "binding/convert.hpp"
 
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+#include "core/texts.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -18,7 +19,7 @@ std::string type_name(PyObject* value) {
         if (const char* s = PyUnicode_AsUTF8AndSize(name.get(), &len)) return std::string(s, static_cast<std::size_t>(len));
     }
     PyErr_Clear();
-    return "<failed to extract type name>";
+    return texts::kUnknownTypeName;
 }
 
 bool attribute_equals(PyObject* type, const char* attribute, std::initializer_list<const char*> accepted) {
@@ -41,12 +42,7 @@ bool is_numpy_bool(PyObject* value) {
 }  // namespace
 
 Error cannot_convert(PyObject* value, const char* target) {
-    std::string msg = "'";
-    msg += type_name(value);
-    msg += "' object cannot be converted to '";
-    msg += target;
-    msg += "'";
-    return type_error(std::move(msg));
+    return type_error(texts::cannot_convert(type_name(value), target));
 }
 
 namespace {
@@ -64,7 +60,7 @@ bool encode(const CodeUnit* units, std::size_t n, std::string& out) {
             out.resize(start);
             return false;
         }
-        d = text::encode_utf8(c, d);
+        d = codec::encode_utf8(c, d);
     }
     out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(d) - out.data()));
     return true;
@@ -83,31 +79,29 @@ Result<void> append_utf8(PyObject* value, std::string& out) {
 Result<TokenList> Convert<TokenList>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     TokenList out;
-    if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
-    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
-        if (auto a = append_utf8(item, out.open_bytes()); !a) return a;
+    out.reserve(capacity_hint(len), 0);
+    QUARNEL_TRY_VOID(for_each_str(value, [&](PyObject* item) -> Result<void> {
+        QUARNEL_TRY_VOID(append_utf8(item, out.open_bytes()));
         out.close_token();
         return {};
-    });
-    if (!r) return std::move(r).error();
+    }));
     return out;
 }
 
 Result<std::vector<std::string>> Convert<std::vector<std::string>>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     std::vector<std::string> out;
-    if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)));
-    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
+    out.reserve(capacity_hint(len));
+    QUARNEL_TRY_VOID(for_each_str(value, [&](PyObject* item) -> Result<void> {
         out.emplace_back();
         return append_utf8(item, out.back());
-    });
-    if (!r) return std::move(r).error();
+    }));
     return out;
 }
 
 Result<Py_ssize_t> check_sequence(PyObject* value) {
-    if (PyUnicode_Check(value)) return type_error("Can't extract `str` to `Vec`");
-    if (!PySequence_Check(value)) return cannot_convert(value, "Sequence");
+    if (PyUnicode_Check(value)) return type_error(texts::kStrAsSequence);
+    if (!PySequence_Check(value)) return cannot_convert(value, texts::kSequence);
     if (PyList_CheckExact(value)) return PyList_GET_SIZE(value);
     if (PyTuple_CheckExact(value)) return PyTuple_GET_SIZE(value);
     Py_ssize_t len = PySequence_Size(value);
@@ -117,7 +111,7 @@ Result<Py_ssize_t> check_sequence(PyObject* value) {
 
 Result<std::string> Convert<std::string>::from(PyObject* value) {
     std::string out;
-    if (auto r = append_utf8(value, out); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(append_utf8(value, out));
     return out;
 }
 
@@ -130,13 +124,13 @@ Result<bool> Convert<bool>::from(PyObject* value) {
         if (truth < 0) return pending();
         return truth != 0;
     }
-    return cannot_convert(value, "PyBool");
+    return cannot_convert(value, texts::kPyBool);
 }
 
 Result<std::int32_t> Convert<std::int32_t>::from(PyObject* value) {
     long v = PyLong_AsLong(value);
     if (v == -1 && PyErr_Occurred()) return pending();
-    if (v < INT32_MIN || v > INT32_MAX) return overflow_error("out of range integral type conversion attempted");
+    if (v < INT32_MIN || v > INT32_MAX) return overflow_error(texts::kInt32Overflow);
     return static_cast<std::int32_t>(v);
 }
 

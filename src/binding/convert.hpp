@@ -21,9 +21,11 @@
 
 #include "binding/boundary.hpp"
 #include "binding/python.hpp"
+#include "core/capacity.hpp"
 #include "core/fault.hpp"
 #include "core/result.hpp"
 #include "core/token_list.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
@@ -101,14 +103,12 @@ struct Convert<std::vector<T>> {
     static Result<std::vector<T>> from(PyObject* value) {
         QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
         std::vector<T> out;
-        // The length is only a hint: capped so a false one is harmless.
-        if (len > 0) out.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)));
-        auto r = for_each_item(value, [&](PyObject* item) -> Result<void> {
+        out.reserve(capacity_hint(len));
+        QUARNEL_TRY_VOID(for_each_item(value, [&](PyObject* item) -> Result<void> {
             QUARNEL_TRY(T v, Convert<T>::from(item));
             out.push_back(std::move(v));
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return out;
     }
 };
@@ -123,16 +123,15 @@ struct Convert<std::vector<std::string>> {
 template <class K, class V>
 struct Convert<std::vector<std::pair<K, V>>> {
     static Result<std::vector<std::pair<K, V>>> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         std::vector<std::pair<K, V>> out;
         out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
+        QUARNEL_TRY_VOID(for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
             QUARNEL_TRY(K k, Convert<K>::from(key));
             QUARNEL_TRY(V v, Convert<V>::from(item));
             out.emplace_back(std::move(k), std::move(v));
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return out;
     }
 };
@@ -140,16 +139,15 @@ struct Convert<std::vector<std::pair<K, V>>> {
 template <class K, class V, class H, class E>
 struct Convert<std::unordered_map<K, V, H, E>> {
     static Result<std::unordered_map<K, V, H, E>> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         std::unordered_map<K, V, H, E> out;
         out.reserve(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
+        QUARNEL_TRY_VOID(for_each_entry(value, [&](PyObject* key, PyObject* item) -> Result<void> {
             QUARNEL_TRY(K k, Convert<K>::from(key));
             QUARNEL_TRY(V v, Convert<V>::from(item));
             out.insert_or_assign(std::move(k), std::move(v));
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return out;
     }
 };
@@ -157,7 +155,7 @@ struct Convert<std::unordered_map<K, V, H, E>> {
 template <class T, class H, class E>
 struct Convert<std::unordered_set<T, H, E>> {
     static Result<std::unordered_set<T, H, E>> from(PyObject* value) {
-        if (!PyAnySet_Check(value)) return cannot_convert(value, "PySet");
+        if (!PyAnySet_Check(value)) return cannot_convert(value, texts::kPySet);
         std::unordered_set<T, H, E> out;
         out.reserve(static_cast<std::size_t>(PySet_GET_SIZE(value)));
 #ifdef Py_GIL_DISABLED
@@ -202,23 +200,22 @@ concept TokenListsBuilt = std::constructible_from<typename T::Builder, std::size
 template <TokenListsBuilt T>
 struct Convert<T, void> {
     static Result<T> from(PyObject* value) {
-        if (!PyDict_Check(value)) return cannot_convert(value, "PyDict");
+        if (!PyDict_Check(value)) return cannot_convert(value, texts::kPyDict);
         typename T::Builder builder(static_cast<std::size_t>(PyDict_GET_SIZE(value)));
-        auto r = for_each_entry(value, [&](PyObject* key, PyObject* tokens) -> Result<void> {
+        QUARNEL_TRY_VOID(for_each_entry(value, [&](PyObject* key, PyObject* tokens) -> Result<void> {
             auto id = with_utf8(key, [&](std::string_view k) { builder.begin(k); });
             if (!id) return id;
             QUARNEL_TRY(Py_ssize_t len, check_sequence(tokens));
-            if (len > 0) builder.reserve_tokens(static_cast<std::size_t>(len));
+            builder.reserve_tokens(capacity_hint(len));
             auto items = for_each_str(tokens, [&](PyObject* token) -> Result<void> {
-                if (auto t = append_utf8(token, builder.token_bytes()); !t) return t;
+                QUARNEL_TRY_VOID(append_utf8(token, builder.token_bytes()));
                 builder.close_token();
                 return {};
             });
             if (!items) return items;
             builder.end();
             return {};
-        });
-        if (!r) return std::move(r).error();
+        }));
         return std::move(builder).finish();
     }
 };
@@ -227,7 +224,7 @@ struct Convert<T, void> {
 
 template <class Copy>
 Result<void> copy_code_points(PyObject* value, Copy&& copy) {
-    if (!PyUnicode_Check(value)) return cannot_convert(value, "PyString");
+    if (!PyUnicode_Check(value)) return cannot_convert(value, texts::kPyString);
 #if PY_VERSION_HEX < 0x030C0000
     if (PyUnicode_READY(value) < 0) return pending();
 #endif
@@ -255,7 +252,7 @@ Result<void> with_utf8(PyObject* value, F&& f) {
         return {};
     }
     std::string utf8;
-    if (auto r = append_utf8(value, utf8); !r) return r;
+    QUARNEL_TRY_VOID(append_utf8(value, utf8));
     f(std::string_view(utf8));
     return {};
 }
@@ -283,14 +280,14 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
                 __builtin_prefetch(ahead + 56);  // a small str's state and text may be on the next line
             }
             Ref held = hold ? Ref::borrow(items[i]) : Ref();
-            if (auto r = f(items[i]); !r) return r;
+            QUARNEL_TRY_VOID(f(items[i]));
         }
         return {};
     }
     Ref it = Ref::steal(PyObject_GetIter(sequence));
     if (!it) return pending();
     while (Ref item = Ref::steal(PyIter_Next(it.get())))
-        if (auto r = f(item.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(item.get()));
     if (PyErr_Occurred()) return pending();
     return {};
 }
@@ -313,7 +310,7 @@ Result<void> for_each_in(PyObject* const* items, Py_ssize_t n, F& f) {
             __builtin_prefetch(ahead);
             __builtin_prefetch(ahead + 56);  // a small str's state and text may be on the next line
         }
-        if (auto r = f(items[i]); !r) return r;
+        QUARNEL_TRY_VOID(f(items[i]));
     }
     return {};
 }
@@ -339,7 +336,7 @@ Result<void> for_each_item(PyObject* sequence, F&& f) {
     Ref it = Ref::steal(PyObject_GetIter(sequence));
     if (!it) return pending();
     while (Ref item = Ref::steal(PyIter_Next(it.get())))
-        if (auto r = f(item.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(item.get()));
     if (PyErr_Occurred()) return pending();
     return {};
 }
@@ -357,7 +354,7 @@ Result<void> for_each_str(PyObject* sequence, F&& f) {
     return detail::for_each_item<false>(sequence, [&](PyObject* item) -> Result<void> {
         if (!PyUnicode_Check(item)) {
             Ref held = Ref::borrow(item);  // naming its type may run Python code
-            return cannot_convert(item, "PyString");
+            return cannot_convert(item, texts::kPyString);
         }
         return f(item);
     });
@@ -379,12 +376,12 @@ Result<void> for_each_entry(PyObject* dict, F&& f) {
         while (PyDict_Next(dict, &pos, &key, &value)) entries.emplace_back(Ref::borrow(key), Ref::borrow(value));
     }
     for (const auto& [k, v] : entries)
-        if (auto r = f(k.get(), v.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(k.get(), v.get()));
 #else
     while (PyDict_Next(dict, &pos, &key, &value)) {
         // Hold both while converting: a conversion may run Python code.
         Ref k = Ref::borrow(key), v = Ref::borrow(value);
-        if (auto r = f(k.get(), v.get()); !r) return r;
+        QUARNEL_TRY_VOID(f(k.get(), v.get()));
     }
 #endif
     return {};

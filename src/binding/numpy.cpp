@@ -1,4 +1,5 @@
 #include "binding/numpy.hpp"
+#include "core/texts.hpp"
 
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
 #include <numpy/ndarraytypes.h>
@@ -37,7 +38,7 @@ Result<void**> numpy_api() {
         Ref capsule = Ref::steal(PyObject_GetAttrString(module.get(), "_ARRAY_API"));
         if (!capsule) return pending();
         if (!PyCapsule_CheckExact(capsule.get()))
-            return Error{ErrorKind::ImportError, "_ARRAY_API is not a PyCapsule object"};
+            return Error{ErrorKind::ImportError, texts::kArrayApiNotCapsule};
         void* table = PyCapsule_GetPointer(capsule.get(), nullptr);
         if (!table) return pending();
         // The table lives as long as NumPy's module, which is never unloaded.
@@ -68,13 +69,13 @@ PyArray_Descr* descriptor(void** api, NumpyType type) {
 Result<Array2> to_array2(PyObject* value, NumpyType type) {
     QUARNEL_TRY(void** api, numpy_api());
     auto* array_type = static_cast<PyTypeObject*>(api[kArrayType]);
-    if (!PyObject_TypeCheck(value, array_type)) return cannot_convert(value, "PyArray<T, D>");
+    if (!PyObject_TypeCheck(value, array_type)) return cannot_convert(value, texts::kPyArray);
     auto* array = reinterpret_cast<PyArrayObject*>(value);
-    if (PyArray_NDIM(array) != 2) return cannot_convert(value, "PyArray<T, D>");
+    if (PyArray_NDIM(array) != 2) return cannot_convert(value, texts::kPyArray);
     PyArray_Descr* wanted = descriptor(api, type);
     if (!wanted) return pending();
     auto equivalent = reinterpret_cast<unsigned char (*)(PyArray_Descr*, PyArray_Descr*)>(api[kEquivTypes]);
-    if (!equivalent(PyArray_DESCR(array), wanted)) return cannot_convert(value, "PyArray<T, D>");
+    if (!equivalent(PyArray_DESCR(array), wanted)) return cannot_convert(value, texts::kPyArray);
 
     Array2 out;
     out.array = Ref::borrow(value);

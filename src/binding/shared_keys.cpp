@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 
 namespace quarnel::binding {
 
@@ -30,7 +30,7 @@ void copy(char* out, const char* in, std::size_t n) noexcept {
 PyObject* to_python(const KeyText& key) {
     const std::size_t n = key.prefix.size() + key.text.size();
     // One-character strings come from the interpreter's cache (to_python).
-    if (n > 1 && (key.ascii || (text::is_ascii(key.prefix) && text::is_ascii(key.text)))) {
+    if (n > 1 && (key.ascii || (codec::is_ascii(key.prefix) && codec::is_ascii(key.text)))) {
         PyObject* str = PyUnicode_New(static_cast<Py_ssize_t>(n), 127);
         if (!str) return nullptr;
         auto* out = static_cast<char*>(PyUnicode_DATA(str));

@@ -2,8 +2,9 @@
 
 #include <algorithm>
 
+#include "core/capacity.hpp"
 #include "core/fault.hpp"
-#include "text/utf16.hpp"
+#include "codec/utf16.hpp"
 
 namespace quarnel::binding {
 
@@ -39,11 +40,11 @@ bool widen(const Py_UCS4* p, std::size_t n, std::u16string& out) {
     out.resize(start + 2 * n);
     char16_t* d = out.data() + start;
     for (std::size_t i = 0; i < n; ++i) {
-        if (text::is_surrogate(p[i])) {
+        if (codec::is_surrogate(p[i])) {
             out.resize(start);
             return false;
         }
-        d = text::encode_utf16(p[i], d);
+        d = codec::encode_utf16(p[i], d);
     }
     out.resize(static_cast<std::size_t>(d - out.data()));
     return true;
@@ -90,7 +91,7 @@ Utf16Texts::~Utf16Texts() {
 
 Result<std::u16string> Convert<std::u16string>::from(PyObject* value) {
     std::u16string out;
-    if (auto r = append_utf16(value, out); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(append_utf16(value, out));
     return out;
 }
 
@@ -98,20 +99,19 @@ Result<Utf16Texts> Convert<Utf16Texts>::from(PyObject* value) {
     QUARNEL_TRY(Py_ssize_t len, check_sequence(value));
     Utf16Texts texts;
     Utf16List& list = texts.list();
-    if (len > 0) list.reserve(static_cast<std::size_t>(std::min<Py_ssize_t>(len, 1 << 20)), 0);
-    auto r = for_each_str(value, [&](PyObject* item) -> Result<void> {
-        if (auto a = append_utf16(item, list.open_bytes()); !a) return a;
+    list.reserve(capacity_hint(len), 0);
+    QUARNEL_TRY_VOID(for_each_str(value, [&](PyObject* item) -> Result<void> {
+        QUARNEL_TRY_VOID(append_utf16(item, list.open_bytes()));
         list.close_token();
         return {};
-    });
-    if (!r) return std::move(r).error();
+    }));
     return texts;
 }
 
 Result<Utf16Text> Convert<Utf16Text>::from(PyObject* value) {
     Utf16Text text;
     Utf16List& list = text.list();
-    if (auto r = append_utf16(value, list.open_bytes()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(append_utf16(value, list.open_bytes()));
     list.close_token();
     return text;
 }

@@ -7,8 +7,16 @@
 
 #include "columnar/token_lists.hpp"
 #include "pool/interrupt.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::columnar {
+
+using qa_annotator::Corpus;
+using qa_annotator::Labels;
+using qa_annotator::QAAnnotator;
+using qa_annotator::QidToAnswers;
+using qa_annotator::QidToDocids;
+using qa_annotator::Qrels;
 
 namespace {
 
@@ -19,7 +27,7 @@ Error not_utf8(InvalidText& invalid, const char* column, std::size_t row, std::s
 
 Result<void> same_rows(const char* a, std::size_t na, const char* b, std::size_t nb) {
     if (na == nb) return {};
-    return value_error(std::string(a) + " has " + std::to_string(na) + " rows but " + b + " has " + std::to_string(nb));
+    return value_error(texts::row_counts_differ(a, na, b, nb));
 }
 
 // Row r's text of a string column at a cursor, or nullopt for null.
@@ -49,13 +57,13 @@ bool strings_utf8(const StringChunk& strings, std::size_t first, std::size_t las
 
 Result<Corpus> corpus_from_columns(const StringColumn& docids, const StringListColumn& tokens, InvalidText& invalid) {
     const std::size_t n = docids.rows();
-    if (auto r = same_rows("docids", n, "tokens", tokens.rows()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(same_rows("docids", n, "tokens", tokens.rows()));
     Corpus::Builder builder(n);
     RowCursor id_at(docids), tokens_at(tokens);
     for (std::size_t r = 0; r < n; ++r, id_at.next(), tokens_at.next()) {
         if ((r & 1023) == 0) pool::checkpoint();
         const auto id = text_at(docids, id_at);
-        if (!id) return value_error("docids: the document id of row " + std::to_string(r) + " is null");
+        if (!id) return value_error(texts::null_docid(r));
         if (!is_utf8(*id)) return not_utf8(invalid, "docids", r, *id);
         builder.begin(*id);
         const StringListChunk& list = tokens.chunks()[tokens_at.chunk()];
@@ -65,7 +73,7 @@ Result<Corpus> corpus_from_columns(const StringColumn& docids, const StringListC
             const StringChunk& strings = list.strings();
             const bool valid = strings_utf8(strings, first, last);
             for (std::size_t t = first; t < last; ++t) {
-                if (strings.is_null(t)) return value_error("tokens: row " + std::to_string(r) + " holds a null token");
+                if (strings.is_null(t)) return value_error(texts::null_token(r));
                 const std::string_view token = strings[t];
                 if (!valid && !is_utf8(token)) return not_utf8(invalid, "tokens", r, token);
                 builder.add_token(token);
@@ -80,8 +88,8 @@ Result<std::shared_ptr<Node>> judge_run(const QAAnnotator& annotator, const Stri
                                         const StringColumn& docids, const StringListColumn& answers,
                                         InvalidText& invalid) {
     const std::size_t n = qids.rows();
-    if (auto r = same_rows("qids", n, "docids", docids.rows()); !r) return std::move(r).error();
-    if (auto r = same_rows("qids", n, "answers", answers.rows()); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(same_rows("qids", n, "docids", docids.rows()));
+    QUARNEL_TRY_VOID(same_rows("qids", n, "answers", answers.rows()));
 
     // The run as the dicts of annotate would hold it: each question's
     // documents in row order, its answers from its first row.

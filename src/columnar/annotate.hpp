@@ -14,6 +14,9 @@
 
 namespace quarnel::columnar {
 
+using qa_annotator::Corpus;
+using qa_annotator::QAAnnotator;
+
 // The first text found that is not UTF-8, for the binding to report.
 struct InvalidText {
     const char* column = nullptr;

@@ -1,4 +1,5 @@
 #include "columnar/input.hpp"
+#include "core/texts.hpp"
 
 #include <cstring>
 #include <limits>
@@ -47,12 +48,12 @@ std::string format_name(const ArrowSchema& s) {
 
 Error malformed(StringLayout layout, const std::string& what) {
     const char* name = layout == StringLayout::Utf8 ? "utf8" : layout == StringLayout::LargeUtf8 ? "large_utf8" : "utf8_view";
-    return value_error(std::string("malformed ") + name + " array: " + what);
+    return value_error(texts::malformed(name, what));
 }
 
 template <class Offset>
 Result<void> check_offsets(StringLayout layout, const Offset* offsets, std::size_t length) {
-    if (offsets[0] < 0) return malformed(layout, "negative offset");
+    if (offsets[0] < 0) return malformed(layout, texts::broken::kNegativeOffset);
     Offset previous = offsets[0];
     // Or-ing the failures keeps the loop free of branches.
     bool falls = false;
@@ -60,9 +61,9 @@ Result<void> check_offsets(StringLayout layout, const Offset* offsets, std::size
         falls |= offsets[i] < previous;
         previous = offsets[i];
     }
-    if (falls) return malformed(layout, "offsets fall");
+    if (falls) return malformed(layout, texts::broken::kOffsetsFall);
     if constexpr (sizeof(Offset) > sizeof(std::size_t))
-        if (offsets[length] > std::numeric_limits<std::ptrdiff_t>::max()) return malformed(layout, "offset too large");
+        if (offsets[length] > std::numeric_limits<std::ptrdiff_t>::max()) return malformed(layout, texts::broken::kOffsetTooLarge);
     return {};
 }
 
@@ -98,16 +99,16 @@ Result<StringLayout> string_layout(const ArrowSchema& schema) {
         if (f == "U") return StringLayout::LargeUtf8;
         if (f == "vu") return StringLayout::Utf8View;
     }
-    return type_error("expected a column of strings (utf8, large_utf8 or utf8_view), got " + type_name(schema));
+    return type_error(texts::not_strings(type_name(schema)));
 }
 
 Result<StringChunk> StringChunk::open(StringLayout layout, const ArrowArray& a) {
-    if (a.release == nullptr) return malformed(layout, "the array was released");
-    if (a.length < 0 || a.offset < 0) return malformed(layout, "negative length or offset");
-    if (a.n_children != 0 || a.dictionary) return malformed(layout, "unexpected children");
+    if (a.release == nullptr) return malformed(layout, texts::broken::kReleased);
+    if (a.length < 0 || a.offset < 0) return malformed(layout, texts::broken::kNegativeLengthOrOffset);
+    if (a.n_children != 0 || a.dictionary) return malformed(layout, texts::broken::kUnexpectedChildren);
     const bool view = layout == StringLayout::Utf8View;
-    if (view ? a.n_buffers < 3 : a.n_buffers != 3) return malformed(layout, "wrong number of buffers");
-    if (!a.buffers) return malformed(layout, "no buffers");
+    if (view ? a.n_buffers < 3 : a.n_buffers != 3) return malformed(layout, texts::broken::kWrongBufferCount);
+    if (!a.buffers) return malformed(layout, texts::broken::kNoBuffers);
     StringChunk c;
     c.layout_ = layout;
     c.length_ = static_cast<std::size_t>(a.length);
@@ -115,7 +116,7 @@ Result<StringChunk> StringChunk::open(StringLayout layout, const ArrowArray& a) 
     if (c.length_ == 0) return c;
     c.validity_ = static_cast<const std::uint8_t*>(a.buffers[0]);
     if (a.null_count == 0) c.validity_ = nullptr;
-    if (!a.buffers[1]) return malformed(layout, view ? "no views" : "no offsets");
+    if (!a.buffers[1]) return malformed(layout, view ? texts::broken::kNoViews : texts::broken::kNoOffsets);
     if (c.validity_) {
         if (a.null_count > 0) {
             c.null_count_ = static_cast<std::size_t>(a.null_count);
@@ -127,30 +128,30 @@ Result<StringChunk> StringChunk::open(StringLayout layout, const ArrowArray& a) 
     switch (layout) {
         case StringLayout::Utf8: {
             const auto* offsets = static_cast<const std::int32_t*>(a.buffers[1]) + c.offset_;
-            if (auto r = check_offsets(layout, offsets, c.length_); !r) return std::move(r).error();
+            QUARNEL_TRY_VOID(check_offsets(layout, offsets, c.length_));
             c.offsets_ = offsets;
             break;
         }
         case StringLayout::LargeUtf8: {
             const auto* offsets = static_cast<const std::int64_t*>(a.buffers[1]) + c.offset_;
-            if (auto r = check_offsets(layout, offsets, c.length_); !r) return std::move(r).error();
+            QUARNEL_TRY_VOID(check_offsets(layout, offsets, c.length_));
             c.offsets_ = offsets;
             break;
         }
         case StringLayout::Utf8View: {
             const std::size_t n_data = static_cast<std::size_t>(a.n_buffers) - 3;
             const auto* sizes = static_cast<const std::int64_t*>(a.buffers[a.n_buffers - 1]);
-            if (n_data > 0 && !sizes) return malformed(layout, "no buffer sizes");
+            if (n_data > 0 && !sizes) return malformed(layout, texts::broken::kNoBufferSizes);
             const auto* views = static_cast<const View*>(a.buffers[1]) + c.offset_;
             for (std::size_t i = 0; i < c.length_; ++i) {
                 if (c.is_null(i)) continue;
                 const View& v = views[i];
-                if (v.length < 0) return malformed(layout, "negative length");
+                if (v.length < 0) return malformed(layout, texts::broken::kNegativeLength);
                 if (v.length <= kInlineView) continue;
                 const std::int32_t b = v.ref.buffer;
                 if (b < 0 || static_cast<std::size_t>(b) >= n_data || v.ref.offset < 0 ||
                     std::int64_t{v.ref.offset} + v.length > sizes[b] || !a.buffers[2 + b])
-                    return malformed(layout, "a view outside its data buffer");
+                    return malformed(layout, texts::broken::kViewOutsideData);
             }
             c.offsets_ = views;
             c.view_buffers_ = reinterpret_cast<const char* const*>(a.buffers + 2);
@@ -158,7 +159,7 @@ Result<StringChunk> StringChunk::open(StringLayout layout, const ArrowArray& a) 
         }
     }
     c.data_ = view ? nullptr : static_cast<const char*>(a.buffers[2]);
-    if (!view && !c.data_ && c.text_bytes(0, c.length_) != 0) return malformed(layout, "no data buffer");
+    if (!view && !c.data_ && c.text_bytes(0, c.length_) != 0) return malformed(layout, texts::broken::kNoData);
     return c;
 }
 
@@ -211,16 +212,15 @@ Result<ListLayout> list_layout(const ArrowSchema& schema) {
             return ListLayout{f == "+L", strings};
         }
     }
-    return type_error("expected a column of lists of strings (list or large_list of utf8, large_utf8 or utf8_view), got " +
-                      type_name(schema));
+    return type_error(texts::not_string_lists(type_name(schema)));
 }
 
 Result<StringListChunk> StringListChunk::open(ListLayout layout, const ArrowArray& a) {
-    const auto bad = [](const std::string& what) { return value_error("malformed list array: " + what); };
-    if (a.release == nullptr) return bad("the array was released");
-    if (a.length < 0 || a.offset < 0) return bad("negative length or offset");
-    if (a.n_buffers != 2 || !a.buffers) return bad("wrong number of buffers");
-    if (a.n_children != 1 || !a.children || !a.children[0] || a.dictionary) return bad("wrong children");
+    const auto bad = [](const char* what) { return value_error(texts::malformed("list", what)); };
+    if (a.release == nullptr) return bad(texts::broken::kReleased);
+    if (a.length < 0 || a.offset < 0) return bad(texts::broken::kNegativeLengthOrOffset);
+    if (a.n_buffers != 2 || !a.buffers) return bad(texts::broken::kWrongBufferCount);
+    if (a.n_children != 1 || !a.children || !a.children[0] || a.dictionary) return bad(texts::broken::kWrongChildren);
     StringListChunk c;
     c.large_ = layout.large;
     c.length_ = static_cast<std::size_t>(a.length);
@@ -228,22 +228,22 @@ Result<StringListChunk> StringListChunk::open(ListLayout layout, const ArrowArra
     QUARNEL_TRY(c.strings_, StringChunk::open(layout.strings, *a.children[0]));
     if (c.length_ == 0) return c;
     if (a.null_count != 0) c.validity_ = static_cast<const std::uint8_t*>(a.buffers[0]);
-    if (!a.buffers[1]) return bad("no offsets");
+    if (!a.buffers[1]) return bad(texts::broken::kNoOffsets);
     const std::size_t strings = c.strings_.size();
     auto check = [&](const auto* offsets) -> Result<void> {
-        if (offsets[0] < 0) return bad("negative offset");
+        if (offsets[0] < 0) return bad(texts::broken::kNegativeOffset);
         for (std::size_t i = 0; i < c.length_; ++i)
-            if (offsets[i + 1] < offsets[i]) return bad("offsets fall");
-        if (static_cast<std::uint64_t>(offsets[c.length_]) > strings) return bad("offsets past the strings");
+            if (offsets[i + 1] < offsets[i]) return bad(texts::broken::kOffsetsFall);
+        if (static_cast<std::uint64_t>(offsets[c.length_]) > strings) return bad(texts::broken::kOffsetsPastStrings);
         return {};
     };
     if (layout.large) {
         const auto* o = static_cast<const std::int64_t*>(a.buffers[1]) + c.offset_;
-        if (auto r = check(o); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(check(o));
         c.offsets_ = o;
     } else {
         const auto* o = static_cast<const std::int32_t*>(a.buffers[1]) + c.offset_;
-        if (auto r = check(o); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(check(o));
         c.offsets_ = o;
     }
     return c;

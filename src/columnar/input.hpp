@@ -23,6 +23,7 @@
 
 #include "columnar/abi.hpp"
 #include "core/result.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::columnar {
 
@@ -244,7 +245,7 @@ Result<Column<Chunk>> Column<Chunk>::from_array(OwnedSchema schema, OwnedArray a
     Column column;
     QUARNEL_TRY(column.layout_, Chunk::layout(*schema.get()));
     column.schema_ = std::move(schema);
-    if (auto r = column.add(std::move(array)); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(column.add(std::move(array)));
     return column;
 }
 
@@ -254,21 +255,21 @@ Result<Column<Chunk>> Column<Chunk>::from_stream(OwnedStream stream, int& error_
     auto failed = [&](int code) -> Error {
         error_code = code;
         const char* text = stream->get_last_error ? stream->get_last_error(stream.get()) : nullptr;
-        return Error{ErrorKind::ValueError, text && *text ? text : "the stream reported an error"};
+        return Error{ErrorKind::ValueError, text && *text ? text : texts::kStreamFailed};
     };
     if (stream.released() || !stream->get_schema || !stream->get_next)
-        return value_error("malformed Arrow stream: released or without callbacks");
+        return value_error(texts::kStreamReleased);
     Column column;
     OwnedSchema schema;
     if (int code = stream->get_schema(stream.get(), schema.get()); code != 0) return failed(code);
-    if (schema.released()) return value_error("malformed Arrow stream: it gave no schema");
+    if (schema.released()) return value_error(texts::kStreamWithoutSchema);
     QUARNEL_TRY(column.layout_, Chunk::layout(*schema.get()));
     column.schema_ = std::move(schema);
     for (;;) {
         OwnedArray array;
         if (int code = stream->get_next(stream.get(), array.get()); code != 0) return failed(code);
         if (array.released()) break;  // the end
-        if (auto r = column.add(std::move(array)); !r) return std::move(r).error();
+        QUARNEL_TRY_VOID(column.add(std::move(array)));
     }
     return column;
 }

@@ -1,4 +1,5 @@
 #include "columnar/output.hpp"
+#include "core/texts.hpp"
 
 #include <atomic>
 #include <cerrno>
@@ -123,7 +124,7 @@ int stream_next(ArrowArrayStream* s, ArrowArray* out) {
     }
 }
 
-const char* stream_error(ArrowArrayStream*) { return "out of memory"; }
+const char* stream_error(ArrowArrayStream*) { return texts::kStreamOutOfMemory; }
 
 void release_stream(ArrowArrayStream* s) {
     if (!s || !s->release) return;

@@ -15,8 +15,21 @@
 #include "columnar/sparse.hpp"
 #include "columnar/token_lists.hpp"
 #include "columnar/tokenize.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
+
+using converter::Conversion;
+using converter::ConvertOptions;
+using converter::Converter;
+using converter::Element;
+using converter::MatrixView;
+using icu_word_pre_tokenizer::ICUWordPreTokenizer;
+using qa_annotator::Corpus;
+using qa_annotator::QAAnnotator;
+using regex_tokenizer::RegexTokenizer;
+using regex_tokenizer::kDefaultNormalization;
+using regex_tokenizer::kDefaultPattern;
 
 template <>
 ClassDef& class_def<RegexTokenizer>();
@@ -49,18 +62,30 @@ struct Convert<Receiver<Native>> {
 
 namespace {
 
-using FunctionBody = Result<PyObject*> (*)(const Args&);
+// A float32 or a float16 matrix, whichever the array is.
+struct FloatMatrix {
+    Array2 reps;
+    Element element;
+};
 
-template <const Entry& E, FunctionBody Body>
-PyObject* function_entry(PyObject*, PyObject* const* args, Py_ssize_t nargsf, PyObject* kwnames) {
-    return boundary([&]() -> Result<PyObject*> {
-        Args a(E);
-        if (auto r = a.bind_vector(args, static_cast<std::size_t>(PyVectorcall_NARGS(nargsf)), kwnames); !r)
-            return std::move(r).error();
-        Result<PyObject*> result = Body(a);
-        if (result) detail::read_all_or_drop(a, result.value());
-        return result;
-    });
+}  // namespace
+
+template <>
+struct Convert<FloatMatrix> {
+    static Result<FloatMatrix> from(PyObject* value) {
+        if (auto f32 = to_array2(value, NumpyType::Float32)) return FloatMatrix{std::move(f32).value(), Element::F32};
+        else if (PyErr_Occurred()) return std::move(f32).error();
+        QUARNEL_TRY(Array2 f16, to_array2(value, NumpyType::Float16));
+        return FloatMatrix{std::move(f16), Element::F16};
+    }
+};
+
+namespace {
+
+// A module function: its body reads its arguments from Args<E>.
+template <const Entry& E, auto Body>
+PyCFunction function_entry() {
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&detail::vector_entry<E, Body>));
 }
 
 // The result column of a call, or its error: text that is not UTF-8 is
@@ -92,12 +117,13 @@ Result<PyObject*> column_result(Result<std::vector<std::shared_ptr<columnar::Nod
 
 constexpr Entry kTokenize{"columnar",
                           "tokenize",
-                          {required("tokenizer"), required("texts"), defaulted("string_view", false)}};
+                          {required<Receiver<RegexTokenizer>>("tokenizer"), required<ArrowInput>("texts"),
+                           defaulted("string_view", false)}};
 
-Result<PyObject*> tokenize(const Args& args) {
-    QUARNEL_TRY(Receiver<RegexTokenizer> tokenizer, args.get<Receiver<RegexTokenizer>>(0));
-    QUARNEL_TRY(ArrowInput input, args.get<ArrowInput>(1));
-    QUARNEL_TRY(bool views, args.get<bool>(2));
+Result<PyObject*> tokenize(const Args<kTokenize>& args) {
+    QUARNEL_TRY(Receiver<RegexTokenizer> tokenizer, args.get<Receiver<RegexTokenizer>, "tokenizer">());
+    QUARNEL_TRY(ArrowInput input, args.get<ArrowInput, "texts">());
+    QUARNEL_TRY(bool views, args.get<bool, "string_view">());
     const bool chunked = input.is_stream;
     QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
     auto lists = without_gil([&] { return columnar::tokenize_column(tokenizer.get(), texts, views); });
@@ -106,15 +132,16 @@ Result<PyObject*> tokenize(const Args& args) {
 
 constexpr Entry kPreTokenize{"columnar",
                              "pre_tokenize",
-                             {required("pre_tokenizer"), required("texts"), defaulted("remove_stopwords", false),
+                             {required<Receiver<ICUWordPreTokenizer>>("pre_tokenizer"), required<ArrowInput>("texts"),
+                              defaulted("remove_stopwords", false),
                               defaulted("lowercase", true), defaulted("string_view", false)}};
 
-Result<PyObject*> pre_tokenize(const Args& args) {
-    QUARNEL_TRY(Receiver<ICUWordPreTokenizer> tokenizer, args.get<Receiver<ICUWordPreTokenizer>>(0));
-    QUARNEL_TRY(ArrowInput input, args.get<ArrowInput>(1));
-    QUARNEL_TRY(bool remove_stopwords, args.get<bool>(2));
-    QUARNEL_TRY(bool lowercase, args.get<bool>(3));
-    QUARNEL_TRY(bool views, args.get<bool>(4));
+Result<PyObject*> pre_tokenize(const Args<kPreTokenize>& args) {
+    QUARNEL_TRY(Receiver<ICUWordPreTokenizer> tokenizer, args.get<Receiver<ICUWordPreTokenizer>, "pre_tokenizer">());
+    QUARNEL_TRY(ArrowInput input, args.get<ArrowInput, "texts">());
+    QUARNEL_TRY(bool remove_stopwords, args.get<bool, "remove_stopwords">());
+    QUARNEL_TRY(bool lowercase, args.get<bool, "lowercase">());
+    QUARNEL_TRY(bool views, args.get<bool, "string_view">());
     const bool chunked = input.is_stream;
     QUARNEL_TRY(columnar::StringColumn texts, read_column<columnar::StringChunk>(std::move(input), "texts"));
     auto lists = without_gil(
@@ -138,17 +165,17 @@ Error annotate_error(Error e, const columnar::InvalidText& invalid, Columns&... 
 
 constexpr Entry kAnnotator{"columnar",
                            "annotator",
-                           {required("docids"), required("tokens"), elided("pattern", kDefaultPattern),
+                           {required<ArrowInput>("docids"), required<ArrowInput>("tokens"), elided("pattern", kDefaultPattern),
                             defaulted("lowercase", true), defaulted("normalize", true),
                             elided("normalization_from", kDefaultNormalization)}};
 
-Result<PyObject*> annotator(const Args& args) {
-    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput>(0));
-    QUARNEL_TRY(ArrowInput token_input, args.get<ArrowInput>(1));
-    QUARNEL_TRY(std::string pattern, args.get<std::string>(2));
-    QUARNEL_TRY(bool lowercase, args.get<bool>(3));
-    QUARNEL_TRY(bool normalize, args.get<bool>(4));
-    QUARNEL_TRY(std::string form, args.get<std::string>(5));
+Result<PyObject*> annotator(const Args<kAnnotator>& args) {
+    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput, "docids">());
+    QUARNEL_TRY(ArrowInput token_input, args.get<ArrowInput, "tokens">());
+    QUARNEL_TRY(std::string pattern, args.get<std::string, "pattern">());
+    QUARNEL_TRY(bool lowercase, args.get<bool, "lowercase">());
+    QUARNEL_TRY(bool normalize, args.get<bool, "normalize">());
+    QUARNEL_TRY(std::string form, args.get<std::string, "normalization_from">());
     QUARNEL_TRY(columnar::StringColumn docids, read_column<columnar::StringChunk>(std::move(docid_input), "docids"));
     QUARNEL_TRY(columnar::StringListColumn tokens,
                 read_column<columnar::StringListChunk>(std::move(token_input), "tokens"));
@@ -165,13 +192,14 @@ Result<PyObject*> annotator(const Args& args) {
 
 constexpr Entry kAnnotate{"columnar",
                           "annotate",
-                          {required("annotator"), required("qids"), required("docids"), required("answers")}};
+                          {required<Receiver<QAAnnotator>>("annotator"), required<ArrowInput>("qids"), required<ArrowInput>("docids"),
+                           required<ArrowInput>("answers")}};
 
-Result<PyObject*> annotate(const Args& args) {
-    QUARNEL_TRY(Receiver<QAAnnotator> annotator, args.get<Receiver<QAAnnotator>>(0));
-    QUARNEL_TRY(ArrowInput qid_input, args.get<ArrowInput>(1));
-    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput>(2));
-    QUARNEL_TRY(ArrowInput answer_input, args.get<ArrowInput>(3));
+Result<PyObject*> annotate(const Args<kAnnotate>& args) {
+    QUARNEL_TRY(Receiver<QAAnnotator> annotator, args.get<Receiver<QAAnnotator>, "annotator">());
+    QUARNEL_TRY(ArrowInput qid_input, args.get<ArrowInput, "qids">());
+    QUARNEL_TRY(ArrowInput docid_input, args.get<ArrowInput, "docids">());
+    QUARNEL_TRY(ArrowInput answer_input, args.get<ArrowInput, "answers">());
     QUARNEL_TRY(columnar::StringColumn qids, read_column<columnar::StringChunk>(std::move(qid_input), "qids"));
     QUARNEL_TRY(columnar::StringColumn docids, read_column<columnar::StringChunk>(std::move(docid_input), "docids"));
     QUARNEL_TRY(columnar::StringListColumn answers,
@@ -189,7 +217,8 @@ Result<PyObject*> annotate(const Args& args) {
 
 constexpr Entry kSparseToMaps{"columnar",
                               "sparse_to_maps",
-                              {required("converter"), required("reps"), defaulted("quantization_factor", 100),
+                              {required<Receiver<Converter>>("converter"), required<FloatMatrix>("reps"),
+                               defaulted("quantization_factor", 100),
                                defaulted("convert_id_to_token", false), defaulted("allow_negative_values", false),
                                defaulted("negative_prefix", "neg_")}};
 constexpr Entry kSparseToText = kSparseToMaps.renamed("sparse_to_pseudo_text");
@@ -198,32 +227,27 @@ constexpr Entry kSparseToText = kSparseToMaps.renamed("sparse_to_pseudo_text");
 // take them; `reps` keeps the array alive.
 struct MatrixCall {
     Array2 reps;
-    converter::Element element;
+    Element element;
     ConvertOptions options;
     MatrixView view() const { return {reps.data, reps.rows, reps.cols, reps.row_stride, reps.col_stride, element}; }
 };
 
-Result<MatrixCall> matrix_call(const Args& args) {
+Result<MatrixCall> matrix_call(const Args<kSparseToMaps>& args) {
     MatrixCall call;
-    if (auto f32 = args.get<NumpyMatrix<NumpyType::Float32>>(1)) {
-        call.reps = std::move(f32).value();
-        call.element = converter::Element::F32;
-    } else {
-        if (PyErr_Occurred()) return std::move(f32).error();
-        QUARNEL_TRY(call.reps, args.get<NumpyMatrix<NumpyType::Float16>>(1));
-        call.element = converter::Element::F16;
-    }
-    QUARNEL_TRY(call.options.quantization_factor, args.get<std::int32_t>(2));
-    QUARNEL_TRY(call.options.convert_id_to_token, args.get<bool>(3));
-    QUARNEL_TRY(call.options.allow_negative_values, args.get<bool>(4));
-    QUARNEL_TRY(call.options.negative_prefix, args.get<std::string>(5));
-    if (Result<void> r = check_columns(call.view()); !r) return std::move(r).error();
+    QUARNEL_TRY(FloatMatrix reps, args.get<FloatMatrix, "reps">());
+    call.reps = std::move(reps.reps);
+    call.element = reps.element;
+    QUARNEL_TRY(call.options.quantization_factor, args.get<std::int32_t, "quantization_factor">());
+    QUARNEL_TRY(call.options.convert_id_to_token, args.get<bool, "convert_id_to_token">());
+    QUARNEL_TRY(call.options.allow_negative_values, args.get<bool, "allow_negative_values">());
+    QUARNEL_TRY(call.options.negative_prefix, args.get<std::string, "negative_prefix">());
+    QUARNEL_TRY_VOID(converter::check_columns(call.view()));
     return call;
 }
 
 template <Result<std::shared_ptr<columnar::Node>> (*Make)(const Converter&, const Conversion&)>
-Result<PyObject*> sparse(const Args& args) {
-    QUARNEL_TRY(Receiver<Converter> converter, args.get<Receiver<Converter>>(0));
+Result<PyObject*> sparse(const Args<kSparseToMaps>& args) {
+    QUARNEL_TRY(Receiver<Converter> converter, args.get<Receiver<Converter>, "converter">());
     QUARNEL_TRY(MatrixCall call, matrix_call(args));
     const Conversion conversion(converter.get(), call.view(), std::move(call.options));
     auto column = without_gil([&] { return Make(converter.get(), conversion); });
@@ -243,42 +267,13 @@ struct FunctionDoc {
 };
 
 const FunctionDoc kFunctions[] = {
-    {&kTokenize,
-     "The tokens of every text of an Arrow column of strings (utf8, large_utf8 or utf8_view; any object offering "
-     "`__arrow_c_array__` or `__arrow_c_stream__`), exactly as `tokenizer.batch_tokenize` gives them, as a column "
-     "of type large_list<utf8>: a Column for one array, a ChunkedColumn (one array per chunk) for a stream. A "
-     "null text gives a null row. With `string_view`, the tokens are utf8_view (large_list<utf8_view>): Polars "
-     "takes those over without copying (it copies utf8 into views), at 16 bytes per token.",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kTokenize, tokenize>))},
-    {&kPreTokenize,
-     "The words of every text of an Arrow column of strings, exactly as `pre_tokenizer.batch_tokenize` gives them "
-     "with the same flags, as a column of type large_list<utf8> or, with `string_view`, large_list<utf8_view> (see "
-     "`tokenize`).",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kPreTokenize, pre_tokenize>))},
-    {&kAnnotator,
-     "A `QAAnnotator` whose corpus is read from two Arrow columns of one row per document: `docids` (strings) and "
-     "`tokens` (lists of strings: list or large_list of utf8, large_utf8 or utf8_view). A later row with the same "
-     "id replaces an earlier one, as in a dict; a null token list is an empty document. The other arguments are "
-     "the `QAAnnotator` constructor's.",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kAnnotator, annotator>))},
-    {&kAnnotate,
-     "Judges a run given as Arrow columns of one row per retrieved document: `qids` and `docids` (strings), and "
-     "`answers` (lists of strings), the answers of a question being those of its first row. Returns a Column of "
-     "type struct<qid: utf8, docid: utf8, label: uint32>, one row per row of the run in its order, labelled as "
-     "`annotator.annotate` labels it (1: the document holds an answer); the label is null where the question or "
-     "document id is. A document missing from the corpus raises the KeyError `annotate` raises.",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&function_entry<kAnnotate, annotate>))},
-    {&kSparseToMaps,
-     "The JSON reps of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_json_f32` or `_f16` "
-     "gives them, with the same options) as a Column of type map<utf8, int32>: one map per row, its entries in "
-     "column order.",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-         &function_entry<kSparseToMaps, sparse<&columnar::maps_column>>))},
-    {&kSparseToText,
-     "The pseudo texts of a float32 or float16 matrix (as `converter.convert_sparse_reps_to_pseudo_text_f32` or "
-     "`_f16` gives them, with the same options) as a Column of type large_utf8.",
-     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(
-         &function_entry<kSparseToText, sparse<&columnar::pseudo_text_column>>))},
+    {&kTokenize, texts::kColumnarTokenizeDoc, function_entry<kTokenize, tokenize>()},
+    {&kPreTokenize, texts::kColumnarPreTokenizeDoc, function_entry<kPreTokenize, pre_tokenize>()},
+    {&kAnnotator, texts::kColumnarAnnotatorDoc, function_entry<kAnnotator, annotator>()},
+    {&kAnnotate, texts::kColumnarAnnotateDoc, function_entry<kAnnotate, annotate>()},
+    {&kSparseToMaps, texts::kColumnarSparseToMapsDoc, function_entry<kSparseToMaps, sparse<&columnar::maps_column>>()},
+    {&kSparseToText, texts::kColumnarSparseToTextDoc,
+     function_entry<kSparseToText, sparse<&columnar::pseudo_text_column>>()},
 };
 
 std::vector<std::string> g_docs;
@@ -286,10 +281,8 @@ std::vector<PyMethodDef> g_methods;
 
 PyModuleDef g_module_def = {
     PyModuleDef_HEAD_INIT,
-    "quarnel.columnar",
-    "The classes' work over Arrow columns: texts read in place from pyarrow, Polars, DuckDB or any library that "
-    "offers the Arrow PyCapsule interface, results returned as Arrow columns that those libraries read without "
-    "copying.",
+    texts::kColumnarName,
+    texts::kColumnarDoc,
     0,
     nullptr,
     nullptr,
@@ -306,9 +299,7 @@ Result<PyObject*> initialise() {
         for (std::size_t i = 0; i < std::size(kFunctions); ++i)
             g_methods.push_back({kFunctions[i].entry->func, kFunctions[i].function, METH_FASTCALL | METH_KEYWORDS,
                                  g_docs[i].c_str()});
-        g_methods.push_back({"_live_exports", &live_exports, METH_NOARGS,
-                             "_live_exports()\n--\n\nArrow structures handed out whose release callback has not "
-                             "run yet (for tests)."});
+        g_methods.push_back({"_live_exports", &live_exports, METH_NOARGS, texts::kLiveExportsDoc});
         g_methods.push_back({nullptr, nullptr, 0, nullptr});
         g_module_def.m_methods = g_methods.data();
     }

@@ -9,13 +9,20 @@
 #include "converter/pseudo_text.hpp"
 #include "converter/render.hpp"
 #include "pool/pool.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::columnar {
+
+using converter::Conversion;
+using converter::Converter;
+using converter::JsonRep;
+using converter::RepEntry;
+using converter::Token;
 
 namespace {
 
 Error too_large(const char* what) {
-    return value_error(std::string("the result is too large for one Arrow array: ") + what);
+    return value_error(texts::result_too_large(what));
 }
 
 constexpr std::size_t kMax32 = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
@@ -38,8 +45,8 @@ Result<std::shared_ptr<Node>> maps_column(const Converter& converter, const Conv
     for (std::size_t r = 0; r < rows; ++r) {
         for (const RepEntry& e : reps[r]) bytes += (e.negative ? prefix.size() : 0) + e.size;
         entries += reps[r].size();
-        if (entries > kMax32) return too_large("2^31 entries or more");
-        if (bytes > kMax32) return too_large("keys of 2 GiB or more");
+        if (entries > kMax32) return too_large(texts::kTooManyEntries);
+        if (bytes > kMax32) return too_large(texts::kKeysTooLarge);
         mo[r + 1] = static_cast<std::int32_t>(entries);
         key_starts[r + 1] = bytes;
     }
@@ -108,7 +115,7 @@ Result<std::shared_ptr<Node>> pseudo_text_column(const Converter& converter, con
     // on the pool.
     QUARNEL_TRY(std::vector<JsonRep> reps, conversion.all_rows());
     struct Row {
-        std::vector<converter::Token> tokens;
+        std::vector<Token> tokens;
         std::optional<std::size_t> size;
     };
     std::vector<Row> rows = pool::map_ordered<Row>(reps.size(), [&](std::size_t r) {
@@ -126,8 +133,7 @@ Result<std::shared_ptr<Node>> pseudo_text_column(const Converter& converter, con
     for (std::size_t r = 0; r < n; ++r) {
         if (!rows[r].size || __builtin_add_overflow(total, *rows[r].size, &total) ||
             total > converter::machine_memory())
-            return Error{ErrorKind::MemoryError,
-                         "cannot allocate the pseudo text: it needs more memory than this machine has"};
+            return Error{ErrorKind::MemoryError, texts::kPseudoTextTooLarge};
         o[r + 1] = static_cast<std::int64_t>(total);
     }
     Buffer texts(total);

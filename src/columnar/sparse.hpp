@@ -11,6 +11,9 @@
 
 namespace quarnel::columnar {
 
+using converter::Conversion;
+using converter::Converter;
+
 // One map per row, its entries in column order (where two keys of a row
 // are equal, the later column's value at the first's place, as a dict gets
 // them). The rows are converted on the pool, counted, and written on the

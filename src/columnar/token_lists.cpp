@@ -5,7 +5,8 @@
 #include <limits>
 
 #include "converter/pseudo_text.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::columnar {
 
@@ -22,7 +23,7 @@ bool is_utf8(std::string_view text) noexcept {
         }
         // One character, decoded strictly (0 bytes: malformed).
         std::size_t length = 0;
-        text::decode_utf8(text.substr(i, std::min<std::size_t>(4, n - i)), [&](char32_t, std::size_t len) {
+        codec::decode_utf8(text.substr(i, std::min<std::size_t>(4, n - i)), [&](char32_t, std::size_t len) {
             length = len;
             return false;
         });
@@ -68,7 +69,7 @@ Result<void> check_room(std::size_t rows, std::size_t text_bytes) {
     std::size_t need = 0;
     if (__builtin_mul_overflow(rows + 1, std::size_t{8}, &need) || __builtin_add_overflow(need, text_bytes, &need) ||
         __builtin_add_overflow(need, text_bytes, &need) || need > converter::machine_memory())
-        return Error{ErrorKind::MemoryError, "cannot allocate the result: it needs more memory than this machine has"};
+        return Error{ErrorKind::MemoryError, texts::kResultOutOfMemory};
     return {};
 }
 
@@ -171,7 +172,7 @@ Result<void> strings_to_views(std::vector<std::shared_ptr<Node>>& lists) {
     for (auto& l : lists) {
         Node& s = *l->children[0];
         if (std::string_view(s.format) == "U")
-            return value_error("the tokens of one chunk hold 2 GiB or more: too many for utf8_view; use utf8");
+            return value_error(texts::kChunkTooLargeForViews);
         const auto n = static_cast<std::size_t>(s.length);
         const auto* offsets = s.buffers[1].as<std::int32_t>();
         const char* data = s.buffers[2].as<char>();

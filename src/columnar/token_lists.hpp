@@ -23,6 +23,7 @@
 #include "columnar/output.hpp"
 #include "core/result.hpp"
 #include "core/token_list.hpp"
+#include "pool/pipeline.hpp"
 #include "pool/pool.hpp"
 
 namespace quarnel::columnar {
@@ -111,7 +112,7 @@ Result<std::vector<std::shared_ptr<Node>>> token_lists(const StringColumn& colum
                                                        bool views = false, std::size_t block_bytes = 0) {
     std::size_t bytes = 0;
     for (const StringChunk& c : column.chunks()) bytes += c.text_bytes(0, c.size());
-    if (auto r = check_room(column.rows(), bytes); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(check_room(column.rows(), bytes));
     // Blocks of up to 256 KB, and at least eight per worker when the text is
     // short, so that the workers finish together.
     if (block_bytes == 0)
@@ -154,7 +155,7 @@ Result<std::vector<std::shared_ptr<Node>>> token_lists(const StringColumn& colum
     if (!r) return std::move(r).error();
     finish_up_to(chunks.size());
     if (views) {
-        if (auto v = strings_to_views(out); !v) return std::move(v).error();
+        QUARNEL_TRY_VOID(strings_to_views(out));
     } else {
         unify_string_offsets(out);
     }

@@ -1,10 +1,13 @@
 #include "columnar/tokenize.hpp"
 
 #include "columnar/token_lists.hpp"
-#include "text/utf16.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf16.hpp"
+#include "codec/utf8.hpp"
 
 namespace quarnel::columnar {
+
+using icu_word_pre_tokenizer::ICUWordPreTokenizer;
+using regex_tokenizer::RegexTokenizer;
 
 Result<std::vector<std::shared_ptr<Node>>> tokenize_column(const RegexTokenizer& tokenizer,
                                                            const StringColumn& texts, bool views) {
@@ -23,11 +26,11 @@ void append_utf16(std::string_view utf8, std::u16string& out) {
     const std::size_t start = out.size();
     out.resize(start + utf8.size());  // never more units than bytes
     char16_t* d = out.data() + start;
-    if (text::is_ascii(utf8)) {
+    if (codec::is_ascii(utf8)) {
         for (char c : utf8) *d++ = static_cast<unsigned char>(c);
     } else {
-        text::decode_utf8(utf8, [&](char32_t cp, std::size_t) {
-            d = text::encode_utf16(cp, d);
+        codec::decode_utf8(utf8, [&](char32_t cp, std::size_t) {
+            d = codec::encode_utf16(cp, d);
             return true;
         });
     }
@@ -39,7 +42,7 @@ void append_utf8(std::u16string_view utf16, std::string& out) {
     const std::size_t start = out.size();
     out.resize(start + 3 * utf16.size());
     auto* d = reinterpret_cast<unsigned char*>(out.data() + start);
-    text::decode_utf16(utf16, [&](char32_t cp, std::size_t) { d = text::encode_utf8(cp, d); });
+    codec::decode_utf16(utf16, [&](char32_t cp, std::size_t) { d = codec::encode_utf8(cp, d); });
     out.resize(static_cast<std::size_t>(reinterpret_cast<char*>(d) - out.data()));
 }
 

@@ -9,10 +9,13 @@
 #include "columnar/input.hpp"
 #include "columnar/output.hpp"
 #include "core/result.hpp"
-#include "icu/icu_word_pre_tokenizer.hpp"
+#include "icu_word_pre_tokenizer/icu_word_pre_tokenizer.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
 
 namespace quarnel::columnar {
+
+using icu_word_pre_tokenizer::ICUWordPreTokenizer;
+using regex_tokenizer::RegexTokenizer;
 
 // RegexTokenizer::tokenize of every text, on the pool.
 Result<std::vector<std::shared_ptr<Node>>> tokenize_column(const RegexTokenizer& tokenizer,

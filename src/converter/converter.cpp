@@ -9,27 +9,23 @@
 #include "core/fault.hpp"
 #include "core/flat_map.hpp"
 #include "pool/pool.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+#include "core/texts.hpp"
 
-namespace quarnel {
-
-using converter::Element;
+namespace quarnel::converter {
 
 namespace {
 
 constexpr std::string_view kTokenPlaceholder = "[PAD]";
 constexpr std::string_view kIdPlaceholder = "-1";
 
-std::string missing_token(std::uint32_t column) {
-    return "Token id " + std::to_string(column) + " not found in vocab_dict.";
-}
+std::string missing_token(std::uint32_t column) { return texts::token_not_in_vocab(column); }
 
 }  // namespace
 
 Result<void> check_columns(const MatrixView& m) {
     if (m.rows == 0 || m.cols <= kMaxColumns) return {};
-    return overflow_error("reps has " + std::to_string(m.cols) + " columns; at most " + std::to_string(kMaxColumns) +
-                          " are supported");
+    return overflow_error(texts::too_many_columns(m.cols, kMaxColumns));
 }
 
 std::int32_t quantize(float x, float q) noexcept {
@@ -74,7 +70,7 @@ Vocabulary::Vocabulary(const std::unordered_map<std::int32_t, std::string>& text
         const std::string& text = texts.at(ids[i]);
         if (text.size() > UINT32_MAX) fault("a vocabulary text of 4 GiB or more");
         const std::size_t at = dense_ ? static_cast<std::size_t>(ids[i] - base_) : i;
-        index_[at] = {texts_.size(), static_cast<std::uint32_t>(text.size()), text::is_ascii(text), true};
+        index_[at] = {texts_.size(), static_cast<std::uint32_t>(text.size()), codec::is_ascii(text), true};
         texts_ += text;
         if (dense_) continue;
         std::size_t s = slot_of(ids[i], bits);
@@ -269,4 +265,4 @@ void text_tokens(const TextRep& rep, std::vector<converter::Token>& out) {
     for (const auto& [text, count] : rep) out.push_back({std::string_view(), text, count});
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::converter

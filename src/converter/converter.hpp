@@ -15,9 +15,10 @@
 #include "converter/render.hpp"
 #include "converter/scan.hpp"
 #include "core/result.hpp"
+#include "pool/pipeline.hpp"
 #include "pool/pool.hpp"
 
-namespace quarnel {
+namespace quarnel::converter {
 
 // A matrix read in place: element (r, c) at data + r * row_stride + c * col_stride.
 struct MatrixView {
@@ -236,4 +237,4 @@ private:
 // Tokens of a rep with plain string keys.
 void text_tokens(const TextRep& rep, std::vector<converter::Token>& out);
 
-}  // namespace quarnel
+}  // namespace quarnel::converter

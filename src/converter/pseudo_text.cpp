@@ -1,4 +1,5 @@
 #include "converter/pseudo_text.hpp"
+#include "core/texts.hpp"
 
 #if __has_include(<unistd.h>)
 #include <unistd.h>
@@ -29,8 +30,7 @@ Result<void> TextBatch::check_sizes(std::size_t memory_limit) const {
         if (!row.size || row.size->length > kMaxLength ||
             __builtin_mul_overflow(row.size->length, unit_size(row.size->max_char), &bytes) ||
             __builtin_add_overflow(total, bytes, &total) || total > memory_limit)
-            return Error{ErrorKind::MemoryError,
-                         "cannot allocate the pseudo text: it needs more memory than this machine has"};
+            return Error{ErrorKind::MemoryError, texts::kPseudoTextTooLarge};
     }
     return {};
 }

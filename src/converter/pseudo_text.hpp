@@ -62,7 +62,7 @@ Result<TextBatch> TextBatch::plan(std::size_t n, PlanRow&& plan_row, std::size_t
         row.size = measure(row.tokens);
         return row;
     }));
-    if (auto r = batch.check_sizes(memory_limit); !r) return std::move(r).error();
+    QUARNEL_TRY_VOID(batch.check_sizes(memory_limit));
     return batch;
 }
 

@@ -5,30 +5,48 @@
 #include "binding/shared_keys.hpp"
 #include "converter/converter.hpp"
 #include "converter/pseudo_text.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+#include "core/texts.hpp"
 
 namespace quarnel::binding {
 
+using converter::Conversion;
+using converter::ConvertOptions;
+using converter::Converter;
+using converter::Element;
+using converter::JsonRep;
+using converter::MatrixView;
+using converter::RepEntry;
+using converter::TextBatch;
+using converter::TextRep;
+using converter::Token;
+using converter::check_columns;
+using converter::text_tokens;
+
 namespace {
 
-using converter::Element;
-using converter::TextBatch;
-
-constexpr Entry kNew{"Converter", "__new__", {elided("vocab_dict")}};
-// The matrix methods share one parameter list.
-constexpr Entry kJson{"Converter", "convert_sparse_reps_to_json",
-                      {required("reps"), defaulted("quantization_factor", 100), defaulted("convert_id_to_token", false),
-                       defaulted("allow_negative_values", false), defaulted("negative_prefix", "neg_")}};
+constexpr Entry kNew{"Converter", "__new__", {elided<Converter::Vocab>("vocab_dict")}};
+// The matrix methods share one parameter list, `reps` read as a float32 or
+// a float16 matrix.
+template <NumpyType T>
+constexpr Entry matrix_entry(const char* func) {
+    return Entry{"Converter",
+                 func,
+                 {required<NumpyMatrix<T>>("reps"), defaulted("quantization_factor", 100),
+                  defaulted("convert_id_to_token", false), defaulted("allow_negative_values", false),
+                  defaulted("negative_prefix", "neg_")}};
+}
+constexpr Entry kJson = matrix_entry<NumpyType::Float32>("convert_sparse_reps_to_json");
 constexpr Entry kJsonF32 = kJson.renamed("convert_sparse_reps_to_json_f32");
-constexpr Entry kJsonF16 = kJson.renamed("convert_sparse_reps_to_json_f16");
+constexpr Entry kJsonF16 = matrix_entry<NumpyType::Float16>("convert_sparse_reps_to_json_f16");
 constexpr Entry kText = kJson.renamed("convert_sparse_reps_to_pseudo_text");
 constexpr Entry kTextF32 = kJson.renamed("convert_sparse_reps_to_pseudo_text_f32");
-constexpr Entry kTextF16 = kJson.renamed("convert_sparse_reps_to_pseudo_text_f16");
-constexpr Entry kJsonToText{"Converter", "convert_json_reps_to_pseudo_text", {required("json_reps")}};
+constexpr Entry kTextF16 = kJsonF16.renamed("convert_sparse_reps_to_pseudo_text_f16");
+constexpr Entry kJsonToText{"Converter", "convert_json_reps_to_pseudo_text", {required<std::vector<TextRep>>("json_reps")}};
 
-Result<Converter> make(const Args& args) {
-    if (!args.has(0)) return Converter();
-    QUARNEL_TRY(Converter::Vocab vocab, args.get<Converter::Vocab>(0));
+Result<Converter> make(const Args<kNew>& args) {
+    if (!args.has<"vocab_dict">()) return Converter();
+    QUARNEL_TRY(Converter::Vocab vocab, args.get<Converter::Vocab, "vocab_dict">());
     return Converter(std::move(vocab));
 }
 
@@ -42,15 +60,19 @@ struct MatrixArgs {
     MatrixView view() const { return {reps.data, reps.rows, reps.cols, reps.row_stride, reps.col_stride, E}; }
 };
 
+// The arguments of the matrix methods over elements E.
 template <Element E>
-Result<MatrixArgs<E>> matrix_args(const Args& args) {
+using MatrixParams = Args<E == Element::F32 ? kJson : kJsonF16>;
+
+template <Element E>
+Result<MatrixArgs<E>> matrix_args(const MatrixParams<E>& args) {
     MatrixArgs<E> out;
-    QUARNEL_TRY(out.reps, args.get<NumpyMatrix<MatrixArgs<E>::kType>>(0));
-    QUARNEL_TRY(out.options.quantization_factor, args.get<std::int32_t>(1));
-    QUARNEL_TRY(out.options.convert_id_to_token, args.get<bool>(2));
-    QUARNEL_TRY(out.options.allow_negative_values, args.get<bool>(3));
-    QUARNEL_TRY(out.options.negative_prefix, args.get<std::string>(4));
-    if (Result<void> r = check_columns(out.view()); !r) return std::move(r).error();
+    QUARNEL_TRY(out.reps, args.template get<NumpyMatrix<MatrixArgs<E>::kType>, "reps">());
+    QUARNEL_TRY(out.options.quantization_factor, args.template get<std::int32_t, "quantization_factor">());
+    QUARNEL_TRY(out.options.convert_id_to_token, args.template get<bool, "convert_id_to_token">());
+    QUARNEL_TRY(out.options.allow_negative_values, args.template get<bool, "allow_negative_values">());
+    QUARNEL_TRY(out.options.negative_prefix, args.template get<std::string, "negative_prefix">());
+    QUARNEL_TRY_VOID(check_columns(out.view()));
     return out;
 }
 
@@ -59,7 +81,7 @@ class RepKeys {
 public:
     explicit RepKeys(const Conversion& conversion)
         : prefix_(conversion.options().negative_prefix),
-          prefix_ascii_(text::is_ascii(prefix_)),
+          prefix_ascii_(codec::is_ascii(prefix_)),
           cols_(conversion.matrix().cols) {}
 
     std::size_t id(const RepEntry& e) const noexcept { return Conversion::key_id(e, cols_); }
@@ -76,7 +98,7 @@ private:
 };
 
 template <Element E>
-Result<PyObject*> to_json(const Converter& converter, const Args& args) {
+Result<PyObject*> to_json(const Converter& converter, const MatrixParams<E>& args) {
     QUARNEL_TRY(MatrixArgs<E> a, matrix_args<E>(args));
     const Conversion conversion(converter, a.view(), std::move(a.options));
     CollectorPause pause;
@@ -106,76 +128,42 @@ Result<PyObject*> texts(Result<TextBatch> batch) {
 }
 
 template <Element E>
-Result<PyObject*> to_pseudo_text(const Converter& converter, const Args& args) {
+Result<PyObject*> to_pseudo_text(const Converter& converter, const MatrixParams<E>& args) {
     QUARNEL_TRY(MatrixArgs<E> a, matrix_args<E>(args));
     const Conversion conversion(converter, a.view(), std::move(a.options));
     Result<std::vector<JsonRep>> reps = without_gil([&] { return conversion.all_rows(); });
     a.reps.array = Ref();
     if (!reps) return std::move(reps).error();
     return texts(without_gil([&] {
-        return TextBatch::plan(reps->size(), [&](std::size_t i, std::vector<converter::Token>& tokens) {
+        return TextBatch::plan(reps->size(), [&](std::size_t i, std::vector<Token>& tokens) {
             conversion.tokens((*reps)[i], tokens);
         });
     }));
 }
 
-Result<PyObject*> json_to_pseudo_text(const Converter&, const Args& args) {
-    QUARNEL_TRY(std::vector<TextRep> reps, args.get<std::vector<TextRep>>(0));
+Result<PyObject*> json_to_pseudo_text(const Converter&, const Args<kJsonToText>& args) {
+    QUARNEL_TRY(std::vector<TextRep> reps, args.get<std::vector<TextRep>, "json_reps">());
     return texts(without_gil([&] {
-        return TextBatch::plan(reps.size(), [&](std::size_t i, std::vector<converter::Token>& tokens) {
+        return TextBatch::plan(reps.size(), [&](std::size_t i, std::vector<Token>& tokens) {
             text_tokens(reps[i], tokens);
         });
     }));
 }
 
-#define QUARNEL_OPTION_LINES                                                                                  \
-    "    quantization_factor (i32): Upscaling factor. Quantized reps = (reps * quantization_factor).floor()\n" \
-    "    convert_id_to_token (bool): True - Return token str; False - Return token_id str\n"                  \
-    "    allow_negative_values (bool): Whether to preserve negative values.\n"                                \
-    "    negative_prefix (&str): Sparse reps doesn't allow negative values. Thus the entry of negative value\n" \
-    "                            will be `{negative_prefix}_{token}`."
-
-#define QUARNEL_JSON_DOC(width, bits)                                                                   \
-    "A " width " multi-threaded version of Convert sparse representations to quantized JSON format.\n" \
-    "Format: `{token_id / token: int frequency}`, all keys are `str`.\n"                                 \
-    "\n"                                                                                                 \
-    "### Args:\n"                                                                                        \
-    "    reps (PyReadonlyArray2<f" bits ">): Numpy f" bits " array, shape [batch_size, vocab_dim]\n" QUARNEL_OPTION_LINES
-
-#define QUARNEL_TEXT_DOC(width, bits)                                                                                 \
-    "A " width " multi-threaded version of Convert sparse representations to quantized pseudo text.\n"               \
-    "Format: `token1 token1 ... token1 token2 token2 ... token2 ...`, each `tokenx` will be repeated `frequency times`.\n" \
-    "\n"                                                                                                               \
-    "### Args:\n"                                                                                                      \
-    "\n"                                                                                                               \
-    "    reps (PyReadonlyArray2<f" bits ">): Numpy f" bits " array, shape [batch_size, vocab_dim]\n" QUARNEL_OPTION_LINES
-
 }  // namespace
 
 template <>
 ClassDef& class_def<Converter>() {
-    static ClassDef def = define<Converter, kNew, make>(
-        "## Converter can convert sparse arrays to JSON / Pseudo String format efficiently\n"
-        "\n"
-        "### Args:\n"
-        "    vocab_dict (Option<HashMap<i32, String>>): A map of `token_id -> token_str`\n",
-        {
-            method<Converter, kJson, to_json<Element::F32>>(
-                "Same as `self.convert_sparse_reps_to_json_f32`\n" QUARNEL_JSON_DOC("float32", "32")),
-            method<Converter, kJsonF32, to_json<Element::F32>>(QUARNEL_JSON_DOC("float32", "32")),
-            method<Converter, kJsonF16, to_json<Element::F16>>(QUARNEL_JSON_DOC("float16", "16")),
-            method<Converter, kText, to_pseudo_text<Element::F32>>(
-                "Same as `self.convert_sparse_reps_to_pseudo_text_f32`\n" QUARNEL_TEXT_DOC("float32", "32")),
-            method<Converter, kTextF32, to_pseudo_text<Element::F32>>(QUARNEL_TEXT_DOC("float32", "32")),
-            method<Converter, kTextF16, to_pseudo_text<Element::F16>>(QUARNEL_TEXT_DOC("float16", "16")),
-            method<Converter, kJsonToText, json_to_pseudo_text>(
-                "Convert json reps to pseudo text\n"
-                "\n"
-                "### Args:\n"
-                "    \n"
-                "    json_reps (Vec<HashMap<String, i32>>): Format: `{token_id / token: int frequency}`, all keys are "
-                "`str`.\n"),
-        });
+    static ClassDef def = define<kNew, make>(texts::kConverterDoc,
+                                             {
+                                                 method<kJson, to_json<Element::F32>>(texts::kJsonDoc),
+                                                 method<kJsonF32, to_json<Element::F32>>(texts::kJsonF32Doc),
+                                                 method<kJsonF16, to_json<Element::F16>>(texts::kJsonF16Doc),
+                                                 method<kText, to_pseudo_text<Element::F32>>(texts::kTextDoc),
+                                                 method<kTextF32, to_pseudo_text<Element::F32>>(texts::kTextF32Doc),
+                                                 method<kTextF16, to_pseudo_text<Element::F16>>(texts::kTextF16Doc),
+                                                 method<kJsonToText, json_to_pseudo_text>(texts::kJsonToTextDoc),
+                                             });
     return def;
 }
 

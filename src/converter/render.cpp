@@ -4,22 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 
 namespace quarnel::converter {
-
-std::string render_text(std::span<const Token> tokens) {
-    std::string out;
-    out.reserve(100 * tokens.size());
-    for (const Token& t : tokens) {
-        for (std::int32_t i = 0; i < t.count; ++i) {
-            if (!out.empty()) out += ' ';
-            out += t.prefix;
-            out += t.text;
-        }
-    }
-    return out;
-}
 
 namespace {
 
@@ -30,14 +17,14 @@ struct Span {
 };
 
 void add_utf8(std::string_view s, Span& span) noexcept {
-    if (text::is_ascii(s)) {
+    if (codec::is_ascii(s)) {
         span.length += s.size();
         for (char c : s) span.max_char = std::max<char32_t>(span.max_char, static_cast<unsigned char>(c));
         return;
     }
     for (std::size_t pos = 0; pos < s.size();) {
-        const std::size_t len = text::char_length_at(s, pos);
-        span.max_char = std::max(span.max_char, text::decode_char(s.data() + pos, len));
+        const std::size_t len = codec::char_length_at(s, pos);
+        span.max_char = std::max(span.max_char, codec::decode_char(s.data() + pos, len));
         ++span.length;
         pos += len;
     }
@@ -46,8 +33,8 @@ void add_utf8(std::string_view s, Span& span) noexcept {
 template <class Unit>
 Unit* decode_into(std::string_view s, Unit* out) noexcept {
     for (std::size_t pos = 0; pos < s.size();) {
-        const std::size_t len = text::char_length_at(s, pos);
-        *out++ = static_cast<Unit>(text::decode_char(s.data() + pos, len));
+        const std::size_t len = codec::char_length_at(s, pos);
+        *out++ = static_cast<Unit>(codec::decode_char(s.data() + pos, len));
         pos += len;
     }
     return out;

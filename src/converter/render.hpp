@@ -19,10 +19,9 @@ struct Token {
     std::int32_t count;
 };
 
-// The plain rendering: a UTF-8 string, room reserved for 100 bytes per
-// entry. A space goes before a copy whenever the text is not empty at that
-// moment, so copies of an empty token write nothing at the start of a text.
-std::string render_text(std::span<const Token> tokens);
+// The rendering: each copy of a token's text in turn, a space before a
+// copy whenever the text is not empty at that moment, so copies of an empty
+// token write nothing at the start of a text.
 
 // The exact size of a rendered text in code points, and its widest code
 // point (0 for an empty text), so that the text can be written straight
@@ -35,7 +34,7 @@ std::optional<TextSize> measure(std::span<const Token> tokens) noexcept;
 
 // Writes the text as code units of type Unit (1, 2 or 4 bytes, wide enough
 // for size.max_char) into `out`, which has room for exactly size.length of
-// them; gives the same code points as render_text.
+// them.
 template <class Unit>
 void render_into(std::span<const Token> tokens, Unit* out);
 

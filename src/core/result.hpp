@@ -84,12 +84,21 @@ private:
 
 }  // namespace quarnel
 
-// Evaluate a Result-returning expression; on failure return its error from
-// the enclosing function, otherwise bind the value to `var`.
+// Propagation of failures. QUARNEL_TRY(var, expr) evaluates a Result<T>
+// expression; on failure it returns the error from the enclosing function,
+// otherwise it binds the value to `var` (a declaration or an lvalue). The
+// expression may hold commas (template arguments).
+// QUARNEL_TRY_VOID(expr) does the same for a Result<void>. Their temporaries
+// are named with __COUNTER__, so several may share a line (or a macro).
 #define QUARNEL_CONCAT_IMPL(a, b) a##b
 #define QUARNEL_CONCAT(a, b) QUARNEL_CONCAT_IMPL(a, b)
-#define QUARNEL_TRY_IMPL(tmp, var, expr)        \
-    auto tmp = (expr);                          \
+#define QUARNEL_TRY_IMPL(tmp, var, expr)          \
+    auto tmp = (expr);                            \
     if (!tmp.ok()) return std::move(tmp).error(); \
     var = std::move(tmp).value()
-#define QUARNEL_TRY(var, expr) QUARNEL_TRY_IMPL(QUARNEL_CONCAT(quarnel_try_, __LINE__), var, expr)
+#define QUARNEL_TRY(var, ...) QUARNEL_TRY_IMPL(QUARNEL_CONCAT(quarnel_try_, __COUNTER__), var, (__VA_ARGS__))
+#define QUARNEL_TRY_VOID_IMPL(tmp, expr)                                    \
+    do {                                                                  \
+        if (auto tmp = (expr); !tmp.ok()) return std::move(tmp).error(); \
+    } while (0)
+#define QUARNEL_TRY_VOID(...) QUARNEL_TRY_VOID_IMPL(QUARNEL_CONCAT(quarnel_try_, __COUNTER__), (__VA_ARGS__))

@@ -1,4 +1,5 @@
-// The work-stealing scheduler behind pool.hpp.
+// The work-stealing scheduler behind pool.hpp (the process-wide pool's life
+// and its threads' setup: lifecycle.cpp).
 //
 // Queues: one shared injector (FIFO) for jobs handed over by threads outside
 // the pool, and one deque per worker: its owner pushes and pops at the back,
@@ -31,12 +32,6 @@
 // flag, so batches nested in its items see it too.
 #include "pool/pool.hpp"
 
-#if defined(__unix__) || defined(__APPLE__)
-#include <pthread.h>
-#include <signal.h>
-#define QUARNEL_POOL_PTHREADS 1
-#endif
-
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
@@ -55,7 +50,8 @@
 #include <vector>
 
 #include "core/fault.hpp"
-#include "pool/cpus.hpp"
+#include "core/texts.hpp"
+#include "pool/lifecycle.hpp"
 
 namespace quarnel::pool::detail {
 
@@ -387,43 +383,12 @@ void run_until(Worker& w, const CoreLatch* latch) {
     }
 }
 
-// Names the calling thread "quarnel-<index>" where the system lets a
-// thread name itself (names at most 15 bytes).
-void name_this_thread(std::size_t index) {
-    char name[16];
-    std::snprintf(name, sizeof name, "quarnel-%zu", index % 1000000);
-#if defined(__linux__)
-    pthread_setname_np(pthread_self(), name);
-#elif defined(__APPLE__)
-    pthread_setname_np(name);
-#else
-    (void)name;
-#endif
-}
-
-// Workers take no signals sent to the process (Ctrl-C, a kill): those then
-// reach a thread of the host program (with Python, the main thread is woken
-// from a blocking call to run the handler) instead of a worker, where the
-// interpreter would only note them for later. The signals of a fault in the
-// worker itself stay deliverable, for crash handlers and sanitizers.
-void block_signals() {
-#if defined(QUARNEL_POOL_PTHREADS)
-    sigset_t set;
-    sigfillset(&set);
-    for (int own : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT, SIGSYS}) sigdelset(&set, own);
-    pthread_sigmask(SIG_BLOCK, &set, nullptr);
-#endif
-}
-
 void worker_main(void* arg) {
     Worker& w = *static_cast<Worker*>(arg);
     t_worker = &w;
-    block_signals();
-    name_this_thread(w.index);
+    prepare_worker_thread(w.index);
     run_until(w, nullptr);
 }
-
-void spawn_std_thread(void (*entry)(void*), void* arg) { std::thread(entry, arg).detach(); }
 
 // `injected`: the join was handed over by a thread outside the pool, so
 // both sides run away from their caller.
@@ -489,66 +454,6 @@ void run_injected(Registry& r, JobRef op) {
     await(job);
 }
 
-// ---------------------------------------------------------------------------
-// The process-wide pool
-
-constexpr const char* kNotInitialized = "The global thread pool has not been initialized.";
-
-struct Global {
-    std::mutex mu;
-    std::atomic<Registry*> registry{nullptr};
-    std::string failure;  // the fault message, once starting the pool failed
-};
-
-// Never destroyed, so nothing the workers use is torn down at exit.
-Global& global() {
-    static Global* const g = [] {
-        auto* state = new Global;
-#if defined(QUARNEL_POOL_PTHREADS)
-        // A forked child has none of the parent's threads: it gets a pool of
-        // its own on first use instead of queueing work nobody would run.
-        // (Systems without fork need none of this.)
-        pthread_atfork([] { global().mu.lock(); }, [] { global().mu.unlock(); },
-                       [] {
-                           Global& child = global();
-                           child.registry.store(nullptr, std::memory_order_relaxed);
-                           g_waiting_calls.store(0, std::memory_order_relaxed);  // the parent's queue stays there
-                           child.failure.clear();
-                           child.mu.unlock();
-                       });
-#endif
-        return state;
-    }();
-    return *g;
-}
-
-std::optional<std::string_view> env(const char* name) {
-    const char* value = std::getenv(name);
-    return value ? std::optional<std::string_view>(value) : std::nullopt;
-}
-
-Registry& the_registry() {
-    Global& g = global();
-    if (Registry* r = g.registry.load(std::memory_order_acquire)) return *r;
-    std::unique_lock<std::mutex> lock(g.mu);
-    if (Registry* r = g.registry.load(std::memory_order_relaxed)) return *r;
-    if (!g.failure.empty()) {
-        const std::string message = g.failure;
-        lock.unlock();
-        fault(message);
-    }
-    const std::size_t n =
-        resolve_thread_count(env("RAYON_NUM_THREADS"), env("RAYON_RS_NUM_CPUS"), available_cpus());
-    try {
-        Registry* r = create_registry(n, &spawn_std_thread);
-        g.registry.store(r, std::memory_order_release);
-        return *r;
-    } catch (const std::exception& e) {
-        g.failure = e.what();
-        throw;
-    }
-}
-
 }  // namespace
 
 Registry* create_registry(std::size_t n, Spawner spawn) {
@@ -560,7 +465,7 @@ Registry* create_registry(std::size_t n, Spawner spawn) {
         return registry.release();
     } catch (...) {
         if (started > 0) (void)registry.release();  // its running threads keep using it
-        std::string message = std::string(kNotInitialized) + ": could not start worker thread " +
+        std::string message = std::string(texts::kPoolNotStarted) + ": could not start worker thread " +
                               std::to_string(started + 1) + " of " + std::to_string(n);
         try {
             throw;

@@ -19,20 +19,8 @@
 //       in index order, so a later duplicate key replaces an earlier one.
 //
 //   Result<void> pipeline<T>(n, chunk, produce, consume[, blocking]);
-//       produce: size_t -> Result<T>, on the pool; consume: (size_t, T&&) ->
-//       Result<void>, on the calling thread, in index order, each item as
-//       soon as it is there. The pool starts on the next chunk of items
-//       before the caller consumes the current one (chunks grow from 1 item
-//       to `chunk`), so at most two chunks exist at a time; the items of a
-//       chunk are claimed one at a time, and the caller first makes those
-//       of the current chunk that no worker has claimed yet, so it never
-//       waits for work the pool has not begun. The first failure of either
-//       side stops both and is returned; a fault on either side is
-//       rethrown once the pool's part ended. On a pool worker the chunks
-//       are made in turn with the consuming. When the caller has to wait
-//       for an item a worker is making, it yields for a moment, then waits
-//       through blocking(wait), which must call wait() (and may, say,
-//       release a lock around it).
+//       Items made on the pool, consumed in order on the calling thread
+//       (pipeline.hpp).
 //
 // Every map and pipeline throws Interrupted (interrupt.hpp) when the call
 // it belongs to was told to stop: the remaining items are abandoned,
@@ -101,14 +89,6 @@ Result<std::vector<T>> try_map_ordered(std::size_t n, F&& f);
 
 template <class Map, class F>
 Result<Map> try_map_into(std::size_t n, F&& f);
-
-template <class T, class Produce, class Consume, class Blocking>
-Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume, Blocking&& blocking);
-
-template <class T, class Produce, class Consume>
-Result<void> pipeline(std::size_t n, std::size_t chunk, Produce&& produce, Consume&& consume) {
-    return pipeline<T>(n, chunk, produce, consume, [](auto&& wait) { wait(); });
-}
 
 }  // namespace quarnel::pool
 

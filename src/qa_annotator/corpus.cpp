@@ -9,7 +9,7 @@
 #include "core/fault.hpp"
 #include "core/unaligned.hpp"
 
-namespace quarnel {
+namespace quarnel::qa_annotator {
 
 namespace {
 
@@ -121,8 +121,7 @@ void Corpus::Builder::begin(std::string_view id) {
 }
 
 void Corpus::Builder::reserve_tokens(std::size_t expected_tokens) {
-    // Only a hint (a sequence's own length): capped so a false one is harmless.
-    offsets_.reserve(std::min<std::size_t>(expected_tokens, std::size_t{1} << 20) + 1);
+    offsets_.reserve(expected_tokens + 1);
 }
 
 void Corpus::Builder::close_token() {
@@ -170,4 +169,4 @@ void Corpus::Builder::end() {
 
 Corpus Corpus::Builder::finish() && { return std::move(corpus_); }
 
-}  // namespace quarnel
+}  // namespace quarnel::qa_annotator

@@ -22,7 +22,7 @@
 
 #include "core/token_list.hpp"
 
-namespace quarnel {
+namespace quarnel::qa_annotator {
 
 class Corpus {
 public:
@@ -90,4 +90,4 @@ private:
     std::vector<std::uint32_t> offsets_;
 };
 
-}  // namespace quarnel
+}  // namespace quarnel::qa_annotator

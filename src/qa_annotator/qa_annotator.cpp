@@ -5,17 +5,18 @@
 
 #include "core/unaligned.hpp"
 #include "pool/pool.hpp"
+#include "core/texts.hpp"
 
-namespace quarnel {
+namespace quarnel::qa_annotator {
 
 namespace {
 
 Error missing_answers(std::string_view qid) {
-    return key_error("Missing answers for QID: " + std::string(qid));
+    return key_error(texts::missing_answers(qid));
 }
 
 Error missing_document(std::string_view docid) {
-    return key_error("Missing tokenized corpus for docid: " + std::string(docid));
+    return key_error(texts::missing_document(docid));
 }
 
 bool occurs_at(const TokenView& doc, std::uint32_t start, const TokenView& answer) noexcept {
@@ -190,4 +191,4 @@ Result<Qrels> QAAnnotator::annotate(const QidToDocids& retrieved, const QidToAns
     });
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::qa_annotator

@@ -18,7 +18,9 @@
 #include "qa_annotator/corpus.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
 
-namespace quarnel {
+namespace quarnel::qa_annotator {
+
+using regex_tokenizer::RegexTokenizer;
 
 // The retrieval results, in the caller's order: each question's id and its
 // documents' ids. Converted from a dict, so question ids are unique.
@@ -108,4 +110,4 @@ private:
     Corpus corpus_;
 };
 
-}  // namespace quarnel
+}  // namespace quarnel::qa_annotator

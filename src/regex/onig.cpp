@@ -8,9 +8,10 @@
 #include <oniguruma.h>
 
 #include "core/fault.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+#include "core/texts.hpp"
 
-namespace quarnel::onig {
+namespace quarnel::regex {
 
 namespace {
 
@@ -26,7 +27,7 @@ std::string error_text(int code, OnigErrorInfo* info) {
     if (n > ONIG_MAX_ERROR_MESSAGE_LEN) n = ONIG_MAX_ERROR_MESSAGE_LEN;
     std::string msg(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(n));
     // The message may quote (and cut) part of the pattern.
-    if (!text::is_valid_utf8(msg)) return "Onig error string was invalid UTF-8";
+    if (!codec::is_valid_utf8(msg)) return texts::kRegexMessageNotUtf8;
     return msg;
 }
 
@@ -111,7 +112,7 @@ bool SearchState::search(const Regex& re, std::string_view text, std::size_t sta
     onig_region_clear(region_);
     int r = onig_search_with_param(re.re_, s, end, s + start, end, region_, ONIG_OPTION_NONE, param_);
     if (r == ONIG_MISMATCH) return false;
-    if (r < 0) fault("Onig: Regex search error: " + error_text(r, nullptr));
+    if (r < 0) fault(texts::kRegexSearchError + error_text(r, nullptr));
     match.begin = static_cast<std::size_t>(region_->beg[0]);
     match.end = static_cast<std::size_t>(region_->end[0]);
     return true;
@@ -125,7 +126,7 @@ bool MatchIterator::next(Match& match) {
             return false;
         }
         if (m.begin == m.end && last_end_ == m.end) {
-            next_start_ += next_start_ < text_.size() ? text::char_length_at(text_, next_start_) : 1;
+            next_start_ += next_start_ < text_.size() ? codec::char_length_at(text_, next_start_) : 1;
             continue;
         }
         next_start_ = m.end;
@@ -136,4 +137,4 @@ bool MatchIterator::next(Match& match) {
     return false;
 }
 
-}  // namespace quarnel::onig
+}  // namespace quarnel::regex

@@ -18,7 +18,7 @@ struct re_pattern_buffer;
 struct re_registers;
 struct OnigMatchParamStruct;
 
-namespace quarnel::onig {
+namespace quarnel::regex {
 
 // Initialises the library once per process (thread-safe). Everything below
 // calls it; call it before using the raw library directly.
@@ -113,4 +113,4 @@ void for_each_match(const Regex& re, std::string_view text, Fn&& fn) {
     while (it.next(m)) fn(m);
 }
 
-}  // namespace quarnel::onig
+}  // namespace quarnel::regex

@@ -6,14 +6,14 @@
 
 #include "regex/onig.hpp"
 #include "text/lowercase.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 
-namespace quarnel::default_matcher {
+namespace quarnel::regex_tokenizer {
 
 namespace {
 
 struct Properties {
-    onig::Property letter{"L"}, number{"N"}, mark{"M"}, separator{"Z"}, other{"C"};
+    regex::Property letter{"L"}, number{"N"}, mark{"M"}, separator{"Z"}, other{"C"};
 };
 
 CharClass classify_uncached(char32_t code) {
@@ -89,7 +89,7 @@ inline void emit(TokenList& out, std::string_view token, bool ascii, bool lowerc
         return;
     }
     if (ascii)
-        text::append_ascii_lower(out.open_bytes(), token);
+        codec::append_ascii_lower(out.open_bytes(), token);
     else
         text::lowercase_append(token, out.open_bytes());
     out.close_token();
@@ -108,7 +108,7 @@ void tokenize(std::string_view text, bool lowercase, TokenList& out) {
 
     // Class and length of the non-ASCII character at `at`.
     auto classify_at = [&](std::size_t at, std::size_t& len) -> CharClass {
-        len = text::kUtf8LeadLength[static_cast<unsigned char>(s[at])];
+        len = codec::kUtf8LeadLength[static_cast<unsigned char>(s[at])];
         // Malformed input, as the engine sees it: a lone byte >= 0x80, a
         // sequence cut off by the end of the text (taken whole) and a long
         // form of an ASCII character are in no property, so the negated
@@ -118,7 +118,7 @@ void tokenize(std::string_view text, bool lowercase, TokenList& out) {
             return CharClass::Single;
         }
         if (len == 1) return CharClass::Single;
-        char32_t code = text::decode_char(s + at, len);
+        char32_t code = codec::decode_char(s + at, len);
         if (code < 0x80) return CharClass::Single;
         return classify_non_ascii(code);
     };
@@ -153,4 +153,4 @@ void tokenize(std::string_view text, bool lowercase, TokenList& out) {
     }
 }
 
-}  // namespace quarnel::default_matcher
+}  // namespace quarnel::regex_tokenizer

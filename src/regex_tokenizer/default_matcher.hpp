@@ -21,7 +21,7 @@
 
 #include "core/token_list.hpp"
 
-namespace quarnel::default_matcher {
+namespace quarnel::regex_tokenizer {
 
 enum class CharClass : std::uint8_t {
     Skip,    // \p{Z} or \p{C}: never part of a token
@@ -36,4 +36,4 @@ CharClass classify(char32_t code);
 // when `lowercase`.
 void tokenize(std::string_view text, bool lowercase, TokenList& out);
 
-}  // namespace quarnel::default_matcher
+}  // namespace quarnel::regex_tokenizer

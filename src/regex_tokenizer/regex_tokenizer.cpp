@@ -3,15 +3,16 @@
 #include "pool/pool.hpp"
 #include "regex_tokenizer/default_matcher.hpp"
 #include "text/lowercase.hpp"
+#include "core/texts.hpp"
 
-namespace quarnel {
+namespace quarnel::regex_tokenizer {
 
 Result<RegexTokenizer> RegexTokenizer::create(std::string_view pattern, bool lowercase, bool normalize,
                                               std::string_view normalization_from, Matching matching) {
-    QUARNEL_TRY(onig::Regex regex, onig::Regex::compile(pattern));
+    QUARNEL_TRY(regex::Regex regex, regex::Regex::compile(pattern));
     std::string form_name = text::lowercase(normalization_from);
     auto form = text::parse_normalization_form(form_name);
-    if (!form) return value_error("Invalid normalization_from " + form_name);
+    if (!form) return value_error(texts::invalid_normalization(form_name));
     bool fast = matching == Matching::Auto && pattern == kDefaultPattern;
     return RegexTokenizer(std::move(regex), *form, lowercase, normalize, fast);
 }
@@ -34,10 +35,10 @@ void RegexTokenizer::tokenize_into(std::string_view text, TokenList& out) const 
     if (normalize_) text = text::normalize(form_, text, storage);
 
     if (default_matcher_) {
-        default_matcher::tokenize(text, lowercase_, out);
+        regex_tokenizer::tokenize(text, lowercase_, out);
         return;
     }
-    onig::for_each_match(regex_, text, [&](const onig::Match& m) {
+    regex::for_each_match(regex_, text, [&](const regex::Match& m) {
         std::string_view token = text.substr(m.begin, m.end - m.begin);
         if (lowercase_) {
             text::lowercase_append(token, out.open_bytes());
@@ -48,4 +49,4 @@ void RegexTokenizer::tokenize_into(std::string_view text, TokenList& out) const 
     });
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::regex_tokenizer

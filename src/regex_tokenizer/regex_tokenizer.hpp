@@ -14,7 +14,7 @@
 #include "regex/onig.hpp"
 #include "text/normalize.hpp"
 
-namespace quarnel {
+namespace quarnel::regex_tokenizer {
 
 // The default pattern: a run of letters, digits and marks, or one character
 // that is neither a separator nor in category Other.
@@ -51,10 +51,10 @@ public:
     // worker pool. A fault in any text is rethrown once the batch ended.
     std::vector<TokenList> batch_tokenize(std::span<const std::string> texts) const;
 
-    bool uses_default_matcher() const noexcept { return default_matcher_; }
-
 private:
-    RegexTokenizer(onig::Regex regex, text::NormalizationForm form, bool lowercase, bool normalize,
+    friend struct MatcherProbe;  // defined by the native tests: which matcher an instance runs
+
+    RegexTokenizer(regex::Regex regex, text::NormalizationForm form, bool lowercase, bool normalize,
                    bool default_matcher) noexcept
         : regex_(std::move(regex)),
           form_(form),
@@ -62,11 +62,11 @@ private:
           normalize_(normalize),
           default_matcher_(default_matcher) {}
 
-    onig::Regex regex_;
+    regex::Regex regex_;
     text::NormalizationForm form_;
     bool lowercase_;
     bool normalize_;
     bool default_matcher_;
 };
 
-}  // namespace quarnel
+}  // namespace quarnel::regex_tokenizer

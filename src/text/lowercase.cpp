@@ -12,8 +12,8 @@
 #include <unicode/utypes.h>
 
 #include "core/fault.hpp"
-#include "text/utf16.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf16.hpp"
+#include "codec/utf8.hpp"
 
 namespace quarnel::text {
 
@@ -47,16 +47,16 @@ bool lowercase_simple(std::string_view text, std::string& out) {
     out.resize(start + text.size() + text.size() / 2 + 4);
     auto* d = reinterpret_cast<unsigned char*>(out.data() + start);
     std::size_t at = 0;
-    const std::size_t done = decode_utf8(text, [&](char32_t cp, std::size_t len) {
+    const std::size_t done = codec::decode_utf8(text, [&](char32_t cp, std::size_t len) {
         if (cp == 0x130 || cp == 0x3A3) return false;
-        const char32_t mapped = cp < 0x80      ? static_cast<char32_t>(ascii_lower(static_cast<char>(cp)))
+        const char32_t mapped = cp < 0x80      ? static_cast<char32_t>(codec::ascii_lower(static_cast<char>(cp)))
                                 : cp < 0x10000 && lower[cp] != 0 ? lower[cp]
                                                                  : static_cast<char32_t>(u_tolower(static_cast<UChar32>(cp)));
         if (mapped == cp) {
             for (std::size_t k = 0; k < len; ++k) d[k] = p[at + k];
             d += len;
         } else {
-            d = encode_utf8(mapped, d);
+            d = codec::encode_utf8(mapped, d);
         }
         at += len;
         return true;
@@ -87,16 +87,16 @@ bool lowercase_in_place(char16_t* text, std::size_t n) noexcept {
     }
     if (all >= 0xD800)  // supplementary characters: their lowercase must stay in their plane
         for (std::size_t i = 0; i + 1 < n; ++i)
-            if (is_lead_surrogate(text[i]) && is_trail_surrogate(text[i + 1]) &&
-                u_tolower(static_cast<UChar32>(combine_surrogates(text[i], text[i + 1]))) < 0x10000)
+            if (codec::is_lead_surrogate(text[i]) && codec::is_trail_surrogate(text[i + 1]) &&
+                u_tolower(static_cast<UChar32>(codec::combine_surrogates(text[i], text[i + 1]))) < 0x10000)
                 return false;
     const std::uint16_t* lower = bmp_lower();
     for (std::size_t i = 0; i < n; ++i) {
         const char16_t u = text[i];
-        if (!is_surrogate(u)) {
+        if (!codec::is_surrogate(u)) {
             text[i] = static_cast<char16_t>(lower[u]);
-        } else if (is_lead_surrogate(u) && i + 1 < n && is_trail_surrogate(text[i + 1])) {
-            encode_utf16(static_cast<char32_t>(u_tolower(static_cast<UChar32>(combine_surrogates(u, text[i + 1])))),
+        } else if (codec::is_lead_surrogate(u) && i + 1 < n && codec::is_trail_surrogate(text[i + 1])) {
+            codec::encode_utf16(static_cast<char32_t>(u_tolower(static_cast<UChar32>(codec::combine_surrogates(u, text[i + 1])))),
                          text + i);
             ++i;
         }  // else a lone surrogate, kept
@@ -128,8 +128,8 @@ void lowercase_append_full(std::u16string_view text, std::u16string& out) {
 }
 
 void lowercase_append(std::string_view text, std::string& out) {
-    if (is_ascii(text)) {
-        append_ascii_lower(out, text);
+    if (codec::is_ascii(text)) {
+        codec::append_ascii_lower(out, text);
         return;
     }
     if (lowercase_simple(text, out)) return;

@@ -9,7 +9,7 @@
 #include <unicode/utypes.h>
 
 #include "core/fault.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 
 namespace quarnel::text {
 
@@ -58,7 +58,7 @@ std::optional<NormalizationForm> parse_normalization_form(std::string_view name)
 }
 
 bool is_normalized(NormalizationForm form, std::string_view text) {
-    if (is_ascii(text)) return true;
+    if (codec::is_ascii(text)) return true;
     UErrorCode status = U_ZERO_ERROR;
     bool yes = normalizer(form).isNormalizedUTF8(piece(text), status);
     if (U_FAILURE(status)) fault(std::string("normalize: ICU check failed: ") + u_errorName(status));

@@ -1,6 +1,7 @@
 """Converter: JSON reps and pseudo text from float32 / float16 matrices, and
 pseudo text from JSON reps."""
 import gc
+import inspect
 import math
 import os
 import subprocess
@@ -17,8 +18,6 @@ from quarnel import Converter
 F32 = ("convert_sparse_reps_to_json", "convert_sparse_reps_to_json_f32")
 TEXT_F32 = ("convert_sparse_reps_to_pseudo_text", "convert_sparse_reps_to_pseudo_text_f32")
 MATRIX_METHODS = F32 + TEXT_F32 + ("convert_sparse_reps_to_json_f16", "convert_sparse_reps_to_pseudo_text_f16")
-SIGNATURE = ('($self, reps, quantization_factor=100, convert_id_to_token=False, allow_negative_values=False, '
-             'negative_prefix="neg_")')
 
 
 def reference(reps, q=100, negative=False):
@@ -110,7 +109,7 @@ def test_thresholds_and_special_values():
     assert conv.convert_sparse_reps_to_json(row, allow_negative_values=True) == [
         {"4": 2147483647, "neg_5": 2147483647}]
     # The value just above the threshold is kept (it floors to 0), so it needs a token.
-    with pytest.raises(KeyError, match="Token id 1 not found in vocab_dict."):
+    with pytest.raises(KeyError, match=r"\b1\b"):  # the id it names (the message: test_texts.py)
         Converter({4: "x"}).convert_sparse_reps_to_json(row, convert_id_to_token=True)
 
 
@@ -196,15 +195,15 @@ def test_missing_token_fails_the_whole_call():
     for method in ("convert_sparse_reps_to_json", "convert_sparse_reps_to_pseudo_text"):
         with pytest.raises(KeyError) as info:
             getattr(conv, method)(reps, convert_id_to_token=True)
-        assert info.value.args == ("Token id 2 not found in vocab_dict.",)
-    with pytest.raises(KeyError, match="Token id 0 not found"):
+        assert len(info.value.args) == 1 and " 2 " in info.value.args[0]  # the first missing id
+    with pytest.raises(KeyError, match=r"\b0\b"):
         Converter().convert_sparse_reps_to_json(reps, convert_id_to_token=True)
     # Rows converted while earlier ones become dicts: a failure in the last
     # row still fails the call.
     big = np.zeros((300, 3), np.float32)
     big[:, 0] = 1
     big[299, 1] = 1
-    with pytest.raises(KeyError, match="Token id 1 not found"):
+    with pytest.raises(KeyError, match=r"\b1\b"):
         conv.convert_sparse_reps_to_json(big, convert_id_to_token=True)
 
 
@@ -230,7 +229,7 @@ def test_empty_shapes():
     # refused before any work, not converted with wrapped keys.
     huge = np.lib.stride_tricks.as_strided(np.ones(1, np.float16), shape=(2, 2**32 - 1), strides=(0, 0))
     for method in ("convert_sparse_reps_to_json_f16", "convert_sparse_reps_to_pseudo_text_f16"):
-        with pytest.raises(OverflowError, match="reps has 4294967295 columns; at most 4294967294"):
+        with pytest.raises(OverflowError):
             getattr(conv, method)(huge)
     assert conv.convert_sparse_reps_to_json_f16(huge[:0]) == []
 
@@ -301,46 +300,37 @@ def test_reps_must_be_a_2d_array_of_the_element_type(method, bad):
     with pytest.raises(TypeError) as info:
         getattr(Converter(), method)(bad)
     assert type(info.value) is TypeError
-    assert str(info.value).startswith("argument 'reps': '") and str(info.value).endswith(
-        "' object cannot be converted to 'PyArray<T, D>'")
 
 
 @pytest.mark.parametrize("method", MATRIX_METHODS)
 def test_wrong_element_type_is_refused(method):
     other = np.float32 if method.endswith("f16") else np.float16
-    with pytest.raises(TypeError, match=r"^argument 'reps': 'ndarray' object cannot be converted to 'PyArray<T, D>'$"):
+    with pytest.raises(TypeError):
         getattr(Converter(), method)(np.zeros((1, 1), other))
 
 
-@pytest.mark.parametrize("call, exc, message", [
-    (lambda c, r: c.convert_sparse_reps_to_json(r, 1.5), TypeError, "argument 'quantization_factor': 'float' object cannot be interpreted as an integer"),
-    (lambda c, r: c.convert_sparse_reps_to_json(r, 2 ** 31), OverflowError, "out of range integral type conversion attempted"),
-    (lambda c, r: c.convert_sparse_reps_to_json(r, convert_id_to_token=1), TypeError,
-     "argument 'convert_id_to_token': 'int' object cannot be converted to 'PyBool'"),
-    (lambda c, r: c.convert_sparse_reps_to_pseudo_text(r, negative_prefix=b"n"), TypeError,
-     "argument 'negative_prefix': 'bytes' object cannot be converted to 'PyString'"),
-    (lambda c, r: c.convert_sparse_reps_to_json(), TypeError,
-     "Converter.convert_sparse_reps_to_json() missing 1 required positional argument: 'reps'"),
-    (lambda c, r: c.convert_sparse_reps_to_json_f16(r, 1, True, True, "x", 6), TypeError,
-     "Converter.convert_sparse_reps_to_json_f16() takes from 1 to 5 positional arguments but 6 were given"),
-    (lambda c, r: c.convert_json_reps_to_pseudo_text("ab"), TypeError, "argument 'json_reps': Can't extract `str` to `Vec`"),
-    (lambda c, r: c.convert_json_reps_to_pseudo_text([["a"]]), TypeError,
-     "argument 'json_reps': 'list' object cannot be converted to 'PyDict'"),
-    (lambda c, r: c.convert_json_reps_to_pseudo_text([{1: 1}]), TypeError,
-     "argument 'json_reps': 'int' object cannot be converted to 'PyString'"),
-    (lambda c, r: c.convert_json_reps_to_pseudo_text([{"a": "1"}]), TypeError,
-     "argument 'json_reps': 'str' object cannot be interpreted as an integer"),
-    (lambda c, r: c.convert_json_reps_to_pseudo_text([{"a": 2 ** 31}]), OverflowError,
-     "out of range integral type conversion attempted"),
-    (lambda c, r: Converter(None), TypeError, "argument 'vocab_dict': 'NoneType' object cannot be converted to 'PyDict'"),
-    (lambda c, r: Converter({"1": "a"}), TypeError, "argument 'vocab_dict': 'str' object cannot be interpreted as an integer"),
-    (lambda c, r: Converter({1: 2}), TypeError, "argument 'vocab_dict': 'int' object cannot be converted to 'PyString'"),
-    (lambda c, r: Converter({2 ** 31: "a"}), OverflowError, "out of range integral type conversion attempted"),
+@pytest.mark.parametrize("call, exc", [
+    (lambda c, r: c.convert_sparse_reps_to_json(r, 1.5), TypeError),
+    (lambda c, r: c.convert_sparse_reps_to_json(r, 2 ** 31), OverflowError),
+    (lambda c, r: c.convert_sparse_reps_to_json(r, convert_id_to_token=1), TypeError),
+    (lambda c, r: c.convert_sparse_reps_to_pseudo_text(r, negative_prefix=b"n"), TypeError),
+    (lambda c, r: c.convert_sparse_reps_to_json(), TypeError),
+    (lambda c, r: c.convert_sparse_reps_to_json_f16(r, 1, True, True, "x", 6), TypeError),
+    (lambda c, r: c.convert_json_reps_to_pseudo_text("ab"), TypeError),
+    (lambda c, r: c.convert_json_reps_to_pseudo_text([["a"]]), TypeError),
+    (lambda c, r: c.convert_json_reps_to_pseudo_text([{1: 1}]), TypeError),
+    (lambda c, r: c.convert_json_reps_to_pseudo_text([{"a": "1"}]), TypeError),
+    (lambda c, r: c.convert_json_reps_to_pseudo_text([{"a": 2 ** 31}]), OverflowError),
+    (lambda c, r: Converter(None), TypeError),
+    (lambda c, r: Converter({"1": "a"}), TypeError),
+    (lambda c, r: Converter({1: 2}), TypeError),
+    (lambda c, r: Converter({2 ** 31: "a"}), OverflowError),
 ])
-def test_argument_errors(call, exc, message):
+def test_argument_errors(call, exc):
+    # (their messages: test_texts.py)
     with pytest.raises(exc) as info:
         call(Converter(), np.zeros((1, 1), np.float32))
-    assert type(info.value) is exc and str(info.value) == message
+    assert type(info.value) is exc
 
 
 def test_bool_scalars_and_keywords():
@@ -351,31 +341,14 @@ def test_bool_scalars_and_keywords():
         == [{"-x": 5, "y": 5}]
 
 
-# ---- docs ----
+# ---- surface (its texts: test_texts.py) ----
 
-def test_docs():
-    assert Converter.__doc__.splitlines()[0] == \
-        "## Converter can convert sparse arrays to JSON / Pseudo String format efficiently"
-    assert Converter.__doc__.endswith("A map of `token_id -> token_str`\n")
+def test_methods():
     assert {k for k in vars(Converter) if not k.startswith("__")} == set(MATRIX_METHODS) | {
         "convert_json_reps_to_pseudo_text"}
     for method in MATRIX_METHODS:
-        assert getattr(Converter, method).__text_signature__ == SIGNATURE
-        doc = getattr(Converter, method).__doc__
-        assert not doc.endswith("\n") and doc.endswith("will be `{negative_prefix}_{token}`.")
-        bits = "16" if method.endswith("f16") else "32"
-        assert f"    reps (PyReadonlyArray2<f{bits}>): Numpy f{bits} array, shape [batch_size, vocab_dim]" in doc
-        assert doc.startswith("Same as `self.") == (method[-3:] not in ("f16", "f32"))
-        assert ("### Args:\n\n" in doc) == ("pseudo_text" in method)
-    assert Converter.convert_sparse_reps_to_json.__doc__.splitlines()[:2] == [
-        "Same as `self.convert_sparse_reps_to_json_f32`",
-        "A float32 multi-threaded version of Convert sparse representations to quantized JSON format."]
-    assert Converter.convert_sparse_reps_to_pseudo_text_f16.__doc__.splitlines()[0] == \
-        "A float16 multi-threaded version of Convert sparse representations to quantized pseudo text."
-    assert Converter.convert_json_reps_to_pseudo_text.__text_signature__ == "($self, json_reps)"
-    assert Converter.convert_json_reps_to_pseudo_text.__doc__ == (
-        "Convert json reps to pseudo text\n\n### Args:\n    \n    json_reps (Vec<HashMap<String, i32>>): Format: "
-        "`{token_id / token: int frequency}`, all keys are `str`.\n")
+        assert list(inspect.signature(getattr(Converter, method)).parameters) == [
+            "self", "reps", "quantization_factor", "convert_id_to_token", "allow_negative_values", "negative_prefix"]
 
 
 # ---- resources and failures ----
@@ -422,11 +395,10 @@ def test_import_does_not_import_numpy():
         try:
             c.convert_sparse_reps_to_json([[1.0]])
         except TypeError as e:
-            print(e, "numpy" in sys.modules)
+            print(type(e).__name__, "numpy" in sys.modules)
     """)
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, check=True).stdout
-    assert out.splitlines() == ["['a a'] False",
-                                "argument 'reps': 'list' object cannot be converted to 'PyArray<T, D>' True"]
+    assert out.splitlines() == ["['a a'] False", "TypeError True"]
 
 
 def test_missing_numpy_is_an_import_error():

@@ -16,6 +16,21 @@ def run_example(name, *args, cwd):
     return out.stdout
 
 
+@pytest.mark.parametrize("example, package, extra", [
+    ("evaluate_run.py", "tqdm", "examples"),
+    ("pretokenize.py", "tqdm", "examples"),
+    ("parquet_pipeline.py", "pyarrow", "columnar"),
+    ("distributed/evaluate_run.py", "distributed", "distributed"),
+])
+def test_a_missing_optional_package_is_named_in_one_line(tmp_path, example, package, extra):
+    path = EXAMPLES / example
+    code = (f"import runpy, sys; sys.modules[{package!r}] = None; sys.path.insert(0, {str(path.parent)!r}); "
+            f"sys.argv = [{str(path)!r}]; runpy.run_path({str(path)!r}, run_name='__main__')")
+    out = subprocess.run([sys.executable, "-c", code], cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert out.returncode != 0
+    assert out.stderr.splitlines() == [f"this example needs {package}: pip install quarnel[{extra}]"]
+
+
 def test_evaluate_run_reads_trec_and_json_lines(tmp_path):
     out = run_example("evaluate_run.py", "--k", "1", "100", "--qrels", "qrels.json", cwd=tmp_path)
     assert "top-1    accuracy   70.1%" in out and "top-100  accuracy  100.0%" in out

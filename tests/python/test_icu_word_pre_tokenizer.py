@@ -77,41 +77,30 @@ def test_batch_and_call():
 
 
 @pytest.mark.parametrize(
-    "call, error, message",
+    "call, error",
     [
-        (lambda: TOK.batch_tokenize("a b"), TypeError, "argument 'texts': Can't extract `str` to `Vec`"),
-        (lambda: TOK.batch_tokenize(["a", 1]), TypeError,
-         "argument 'texts': 'int' object cannot be converted to 'PyString'"),
-        (lambda: TOK({"a"}), TypeError, "argument 'texts': 'set' object cannot be converted to 'Sequence'"),
-        (lambda: TOK.tokenize(b"a"), TypeError, "argument 'text': 'bytes' object cannot be converted to 'PyString'"),
-        (lambda: TOK.tokenize("a", 1), TypeError,
-         "argument 'remove_stopwords': 'int' object cannot be converted to 'PyBool'"),
-        (lambda: TOK.tokenize("a", lowercase=None), TypeError,
-         "argument 'lowercase': 'NoneType' object cannot be converted to 'PyBool'"),
-        (lambda: ICUWordPreTokenizer(["the"]), TypeError,
-         "argument 'stopword_sets': 'list' object cannot be converted to 'PySet'"),
-        (lambda: ICUWordPreTokenizer({"a": 1}), TypeError,
-         "argument 'stopword_sets': 'dict' object cannot be converted to 'PySet'"),
-        (lambda: ICUWordPreTokenizer(None), TypeError,
-         "argument 'stopword_sets': 'NoneType' object cannot be converted to 'PySet'"),
-        (lambda: ICUWordPreTokenizer({1}), TypeError,
-         "argument 'stopword_sets': 'int' object cannot be converted to 'PyString'"),
-        (lambda: TOK.tokenize(), TypeError,
-         "ICUWordPreTokenizer.tokenize() missing 1 required positional argument: 'text'"),
-        (lambda: TOK.tokenize("a", True, True, 1), TypeError,
-         "ICUWordPreTokenizer.tokenize() takes from 1 to 3 positional arguments but 4 were given"),
-        (lambda: TOK(texts=["a"], text="b"), TypeError,
-         "ICUWordPreTokenizer.__call__() got an unexpected keyword argument 'text'"),
-        (lambda: ICUWordPreTokenizer(set(), 1), TypeError,
-         "ICUWordPreTokenizer.__new__() takes from 0 to 1 positional arguments but 2 were given"),
-        (lambda: TOK.batch_tokenize(["a"], texts=["b"]), TypeError,
-         "ICUWordPreTokenizer.batch_tokenize() got multiple values for argument 'texts'"),
+        (lambda: TOK.batch_tokenize("a b"), TypeError),
+        (lambda: TOK.batch_tokenize(["a", 1]), TypeError),
+        (lambda: TOK({"a"}), TypeError),
+        (lambda: TOK.tokenize(b"a"), TypeError),
+        (lambda: TOK.tokenize("a", 1), TypeError),
+        (lambda: TOK.tokenize("a", lowercase=None), TypeError),
+        (lambda: ICUWordPreTokenizer(["the"]), TypeError),
+        (lambda: ICUWordPreTokenizer({"a": 1}), TypeError),
+        (lambda: ICUWordPreTokenizer(None), TypeError),
+        (lambda: ICUWordPreTokenizer({1}), TypeError),
+        (lambda: TOK.tokenize(), TypeError),
+        (lambda: TOK.tokenize("a", True, True, 1), TypeError),
+        (lambda: TOK(texts=["a"], text="b"), TypeError),
+        (lambda: ICUWordPreTokenizer(set(), 1), TypeError),
+        (lambda: TOK.batch_tokenize(["a"], texts=["b"]), TypeError),
     ],
 )
-def test_argument_errors(call, error, message):
+def test_argument_errors(call, error):
+    # (their messages: test_texts.py)
     with pytest.raises(error) as info:
         call()
-    assert type(info.value) is error and str(info.value) == message
+    assert type(info.value) is error
 
 
 def test_encoding_errors_and_receiver():
@@ -119,19 +108,13 @@ def test_encoding_errors_and_receiver():
         TOK.tokenize("a\ud800")
     with pytest.raises(UnicodeEncodeError):
         ICUWordPreTokenizer({"\udc00"})
-    with pytest.raises(TypeError, match="ICUWordPreTokenizer"):
+    with pytest.raises(TypeError):
         ICUWordPreTokenizer.tokenize(object(), "a")
 
 
 def test_class_surface():
     cls = ICUWordPreTokenizer
-    assert cls.__module__ == "builtins" and cls.__base__ is object
-    assert cls.tokenize.__text_signature__ == "($self, text, remove_stopwords=False, lowercase=True)"
-    assert cls.batch_tokenize.__text_signature__ == "($self, texts, remove_stopwords=False, lowercase=True)"
-    assert cls.tokenize.__doc__ is None and cls.batch_tokenize.__doc__ is None
-    doc = cls.__doc__
-    assert doc.startswith("The Python wrapper of the native `ICUWordPreTokenizer`.")
-    assert "](https://" in doc and "International Components for Unicode" in doc
+    assert cls.__base__ is object  # (its texts: test_texts.py)
     assert {k for k in vars(cls) if not k.startswith("__")} == {"tokenize", "batch_tokenize"}
     with pytest.raises(TypeError):
         type("Sub", (cls,), {})

@@ -1,5 +1,6 @@
 """QAAnnotator: construction over a copied corpus, answer matching, qrels,
 failures and concurrency."""
+import inspect
 import random
 
 import pytest
@@ -73,19 +74,19 @@ def test_missing_ids(qa, method):
     run = getattr(qa, method)
     with pytest.raises(KeyError) as info:
         run({"q": ["d1"]}, {"other": ["x"]})
-    assert info.value.args == ("Missing answers for QID: q",)
+    assert info.value.args[0].endswith("QID: q")  # which id, of which kind
     with pytest.raises(KeyError) as info:
         run({"q": ["d1", "nope"]}, {"q": ["x"]})
-    assert info.value.args == ("Missing tokenized corpus for docid: nope",)
+    assert info.value.args[0].endswith("docid: nope")
     # Looked up even when the question has no answers.
-    with pytest.raises(KeyError, match="Missing tokenized corpus for docid: nope"):
+    with pytest.raises(KeyError, match="docid: nope"):
         run({"q": ["nope"]}, {"q": []})
     # A question's answers are looked up before its documents.
     with pytest.raises(KeyError) as info:
         run({"q": ["nope"]}, {})
-    assert info.value.args == ("Missing answers for QID: q",)
+    assert info.value.args[0].endswith("QID: q")  # which id, of which kind
     # Empty document lists still need answers.
-    with pytest.raises(KeyError, match="Missing answers for QID: q"):
+    with pytest.raises(KeyError, match="QID: q"):
         run({"q": []}, {})
     # The annotator still works afterwards.
     assert run({"q": ["d1"]}, {"q": ["paris"]}) == {"q": {"d1": 1}}
@@ -99,36 +100,36 @@ def test_one_error_reported_among_many():
         with pytest.raises(KeyError) as info:
             qa.annotate(docids, answers)
         (msg,) = info.value.args
-        assert msg.startswith("Missing tokenized corpus for docid: missing")
+        assert "docid: missing" in msg
 
 
 def test_empty_corpus():
     qa = QAAnnotator({})
     assert qa.annotate({"q": []}, {"q": ["a"]}) == {"q": {}}
-    with pytest.raises(KeyError, match="Missing tokenized corpus for docid: d"):
+    with pytest.raises(KeyError, match="docid: d"):
         qa.annotate({"q": ["d"]}, {"q": ["a"]})
 
 
 @pytest.mark.parametrize(
-    "args, kwargs, error, message",
+    "args, kwargs, error",
     [
-        ((["d"],), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'list' object cannot be converted to 'PyDict'"),
-        (({"d": "a b"},), {}, TypeError, "argument 'docid_to_tokenized_corpus': Can't extract `str` to `Vec`"),
-        (({1: ["a"]},), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'int' object cannot be converted to 'PyString'"),
-        (({"d": ["a", 2]},), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'int' object cannot be converted to 'PyString'"),
-        (({"d": {"a"}},), {}, TypeError, "argument 'docid_to_tokenized_corpus': 'set' object cannot be converted to 'Sequence'"),
-        (({},), {"lowercase": 1}, TypeError, "argument 'lowercase': 'int' object cannot be converted to 'PyBool'"),
-        (({},), {"normalization_from": "nfx"}, ValueError, "Invalid normalization_from nfx"),
-        (({"d": 5},), {"lowercase": 1}, TypeError, "argument 'docid_to_tokenized_corpus': 'int' object cannot be converted to 'Sequence'"),
-        ((), {}, TypeError, "QAAnnotator.__new__() missing 1 required positional argument: 'docid_to_tokenized_corpus'"),
-        (({}, "p", True, True, "nfd", 1), {}, TypeError,
-         "QAAnnotator.__new__() takes from 1 to 5 positional arguments but 6 were given"),
+        ((["d"],), {}, TypeError),
+        (({"d": "a b"},), {}, TypeError),
+        (({1: ["a"]},), {}, TypeError),
+        (({"d": ["a", 2]},), {}, TypeError),
+        (({"d": {"a"}},), {}, TypeError),
+        (({},), {"lowercase": 1}, TypeError),
+        (({},), {"normalization_from": "nfx"}, ValueError),
+        (({"d": 5},), {"lowercase": 1}, TypeError),
+        ((), {}, TypeError),
+        (({}, "p", True, True, "nfd", 1), {}, TypeError),
     ],
 )
-def test_construction_errors(args, kwargs, error, message):
+def test_construction_errors(args, kwargs, error):
+    # (their messages: test_texts.py)
     with pytest.raises(error) as info:
         QAAnnotator(*args, **kwargs)
-    assert type(info.value) is error and str(info.value) == message
+    assert type(info.value) is error
 
 
 def test_construction_surrogates_and_pattern_errors():
@@ -146,30 +147,25 @@ def test_construction_surrogates_and_pattern_errors():
 @pytest.mark.parametrize("method", ["annotate", "annotate_non_optim"])
 def test_call_errors(qa, method):
     run = getattr(qa, method)
-    with pytest.raises(TypeError) as info:
+    # (their messages: test_texts.py; each names the argument that failed)
+    with pytest.raises(TypeError):
         run()
-    assert str(info.value) == (f"QAAnnotator.{method}() missing 2 required positional arguments: "
-                               "'qid_to_docids' and 'qid_to_answers'")
-    with pytest.raises(TypeError, match="^argument 'qid_to_docids': Can't extract `str` to `Vec`$"):
+    with pytest.raises(TypeError, match="^argument 'qid_to_docids': "):
         run({"q": "d1"}, {"q": ["a"]})
-    with pytest.raises(TypeError, match="^argument 'qid_to_answers': Can't extract `str` to `Vec`$"):
+    with pytest.raises(TypeError, match="^argument 'qid_to_answers': "):
         run({"q": ["d1"]}, {"q": "a"})
-    with pytest.raises(TypeError, match="^argument 'qid_to_answers': 'list' object cannot be converted to 'PyDict'$"):
+    with pytest.raises(TypeError, match="^argument 'qid_to_answers': "):
         run(qid_to_answers=[], qid_to_docids={})
     with pytest.raises(UnicodeEncodeError):
         run({"q": ["d1"]}, {"q": ["\ud800"]})
-    with pytest.raises(TypeError, match="QAAnnotator"):
+    with pytest.raises(TypeError):
         getattr(QAAnnotator, method)(RegexTokenizer(), {}, {})
 
 
-def test_docs():
-    assert QAAnnotator.__doc__ == ("QAAnnotator uses a Regex-based tokenizer to cut the english texts, and judge "
-                                   "whether the certain\ndocuments contains the answers by sub-string list matching.")
-    assert QAAnnotator.annotate.__text_signature__ == "($self, qid_to_docids, qid_to_answers)"
-    lines = QAAnnotator.annotate_non_optim.__doc__.split("\n")
-    assert len(lines) == 13 and lines[2] == "## Pipelines:" and lines[-1].endswith("(revelent/irrevelent) ")
-    assert QAAnnotator.annotate.__doc__.split("\n")[2:] == lines[1:]
-    assert QAAnnotator.annotate.__doc__.split("\n")[0].endswith("documents ")
+def test_methods():  # (their texts: test_texts.py)
+    for method in ("annotate", "annotate_non_optim"):
+        assert list(inspect.signature(getattr(QAAnnotator, method)).parameters) == [
+            "self", "qid_to_docids", "qid_to_answers"]
 
 
 def test_corpus_is_copied():

@@ -12,7 +12,9 @@
 #include "columnar/output.hpp"
 #include "columnar/token_lists.hpp"
 #include "columnar/tokenize.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+
+using namespace quarnel::regex_tokenizer;
 
 using namespace quarnel;
 using namespace quarnel::columnar;
@@ -211,12 +213,12 @@ TEST(utf8_check_agrees_with_strict_decoding) {
     for (std::size_t n = 0; n < check::scaled(20000); ++n) {
         std::string s(rng() % 12, '\0');
         for (char& c : s) c = static_cast<char>(rng() % 4 == 0 ? 'a' : rng());
-        CHECK(is_utf8(s) == text::is_valid_utf8(s));
+        CHECK(is_utf8(s) == codec::is_valid_utf8(s));
     }
 }
 
 TEST(token_columns_match_the_tokenizer_text_by_text_in_any_blocks) {
-    auto tokenizer = RegexTokenizer::create(kDefaultPattern, true, true, "nfd");
+    auto tokenizer = RegexTokenizer::create(regex_tokenizer::kDefaultPattern, true, true, "nfd");
     CHECK(tokenizer.ok());
     const auto texts = random_texts(500, 2);
     std::vector<bool> valid(texts.size(), true);
@@ -247,7 +249,7 @@ TEST(exported_arrays_release_once_whoever_goes_first) {
     const std::int64_t before = live_exports();
     auto node = std::make_shared<Node>();
     {
-        auto tokenizer = RegexTokenizer::create(kDefaultPattern, true, true, "nfd");
+        auto tokenizer = RegexTokenizer::create(regex_tokenizer::kDefaultPattern, true, true, "nfd");
         int releases = 0;
         ArrowArray a = offsets_array<std::int32_t>({"Hello, World!", "x"}, {}, 0, &releases);
         ArrowSchema s = schema_of("u");

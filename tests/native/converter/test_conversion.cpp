@@ -11,7 +11,9 @@
 #include "check.hpp"
 #include "converter/converter.hpp"
 #include "converter/pseudo_text.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+
+using namespace quarnel::converter;
 
 using namespace quarnel;
 using namespace quarnel::converter;
@@ -58,7 +60,7 @@ Entries texts_of(const Conversion& conversion, const JsonRep& rep, std::map<std:
     Entries out;
     std::string text;
     for (const RepEntry& e : rep) {
-        CHECK_EQ(e.ascii, text::is_ascii(e.base()));
+        CHECK_EQ(e.ascii, codec::is_ascii(e.base()));
         out.emplace_back(std::string(conversion.key(e, text)), e.value);
         const std::size_t id = Conversion::key_id(e, conversion.matrix().cols);
         CHECK(id < conversion.key_ids() && ids.try_emplace(id, text).first->second == text);
@@ -190,7 +192,7 @@ TEST(vocabulary_finds_every_id_and_only_those) {
         CHECK_EQ(v.indices().size(), map->size());
         for (const auto& [id, text] : *map) {
             const std::uint32_t i = v.find(id);
-            CHECK(i != Vocabulary::kNone && v.text(i) == text && v.ascii(i) == text::is_ascii(text));
+            CHECK(i != Vocabulary::kNone && v.text(i) == text && v.ascii(i) == codec::is_ascii(text));
         }
         for (int k = 0; k < 5000; ++k) {
             const std::int64_t id = map == &dense ? std::int64_t{k} - 40 : static_cast<std::int32_t>(rng());

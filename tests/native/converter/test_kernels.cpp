@@ -15,6 +15,8 @@
 #include "converter/half.hpp"
 #include "converter/scan.hpp"
 
+using namespace quarnel::converter;
+
 using namespace quarnel;
 using namespace quarnel::converter;
 

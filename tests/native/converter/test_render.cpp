@@ -7,7 +7,10 @@
 
 #include "check.hpp"
 #include "converter/render.hpp"
-#include "text/utf8.hpp"
+#include "converter/render_text.hpp"
+#include "codec/utf8.hpp"
+
+using namespace quarnel::converter;
 
 using namespace quarnel;
 using namespace quarnel::converter;
@@ -17,8 +20,8 @@ namespace {
 std::u32string decode(std::string_view s) {
     std::u32string out;
     for (std::size_t pos = 0; pos < s.size();) {
-        const std::size_t len = text::char_length_at(s, pos);
-        out += text::decode_char(s.data() + pos, len);
+        const std::size_t len = codec::char_length_at(s, pos);
+        out += codec::decode_char(s.data() + pos, len);
         pos += len;
     }
     return out;

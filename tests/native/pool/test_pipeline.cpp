@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "check.hpp"
+#include "pool/pipeline.hpp"
 #include "pool/pool.hpp"
 #include "values.hpp"
 

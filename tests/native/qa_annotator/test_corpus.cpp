@@ -6,6 +6,8 @@
 #include "qa_annotator/corpus.hpp"
 #include "qa_annotator/qa_annotator.hpp"
 
+using namespace quarnel::qa_annotator;
+
 using namespace quarnel;
 
 namespace {
@@ -41,7 +43,7 @@ TEST(corpus_round_trips_many_documents) {
         b.end();
         docs.emplace_back(id, std::move(toks));
     }
-    Corpus c = std::move(b).finish();
+    qa_annotator::Corpus c = std::move(b).finish();
     CHECK_EQ(c.size(), docs.size());
     bool all = true;
     for (auto& [id, toks] : docs) {
@@ -68,12 +70,12 @@ TEST(corpus_edge_cases) {
     b.end();
     b.begin("empty");
     b.end();
-    Corpus c = std::move(b).finish();
+    qa_annotator::Corpus c = std::move(b).finish();
     CHECK_EQ(c.size(), 3u);
     CHECK(tokens_of(*c.find("")) == (std::vector<std::string>{"", "x"}));
     CHECK(tokens_of(*c.find("dup")) == std::vector<std::string>{"new"});
     CHECK(c.find("empty") && c.find("empty")->empty());
-    CHECK(!Corpus().find("x"));
+    CHECK(!qa_annotator::Corpus().find("x"));
 }
 
 // Documents larger than an arena chunk get chunks of their own; the ones
@@ -90,7 +92,7 @@ TEST(corpus_documents_larger_than_a_chunk) {
         b.add_token("end" + std::to_string(i));
         b.end();
     }
-    Corpus c = std::move(b).finish();
+    qa_annotator::Corpus c = std::move(b).finish();
     CHECK_EQ(c.size(), 12u);
     for (int i = 0; i < 6; ++i) {
         CHECK(tokens_of(*c.find("small" + std::to_string(i))) == std::vector<std::string>{std::to_string(i)});
@@ -103,7 +105,7 @@ TEST(corpus_documents_larger_than_a_chunk) {
 TEST(judge_document_rules) {
     TokenList doc = list({"the", "cat", "sat", "on", "the", "mat"});
     const auto d = doc.view();
-    auto judge = [&](std::vector<TokenList> answers, const TokenView& on) { return judge_document(on, answers); };
+    auto judge = [&](std::vector<TokenList> answers, const TokenView& on) { return qa_annotator::judge_document(on, answers); };
     CHECK_EQ(judge({list({"the", "mat"})}, d), 1u);
     CHECK_EQ(judge({list({"mat"})}, d), 1u);
     CHECK_EQ(judge({list({"the", "cat", "sat", "on", "the", "mat"})}, d), 1u);
@@ -146,7 +148,7 @@ TEST(answer_set_matches_reference_scan) {
         const AnswerSet set(std::move(answers));
         for (int j = 0; j < 20; ++j) {
             const TokenView doc = *corpus.find(ids[rng() % ids.size()]);
-            const std::uint32_t want = judge_document(doc, copy);
+            const std::uint32_t want = qa_annotator::judge_document(doc, copy);
             mismatches += set.judge(doc) != want;
             ones += want;
         }
@@ -201,7 +203,7 @@ TEST(long_answers_match_reference_scan) {
         const AnswerSet set(std::move(answers));
         for (int j = 0; j < 10; ++j) {
             const TokenView doc = *corpus.find(std::to_string(rng() % docs.size()));
-            const std::uint32_t want = judge_document(doc, copy);
+            const std::uint32_t want = qa_annotator::judge_document(doc, copy);
             mismatches += set.judge(doc) != want;
             ones += want;
         }

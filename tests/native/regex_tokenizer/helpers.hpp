@@ -9,17 +9,32 @@
 #include <string_view>
 #include <vector>
 
+#include "append_utf8.hpp"
 #include "core/token_list.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
+
+using namespace quarnel::regex_tokenizer;
+
+namespace quarnel::regex_tokenizer {
+// Whether a tokenizer runs the default pattern's own matcher (which the
+// equivalence tests compare with the engine) rather than the engine.
+struct MatcherProbe {
+    static bool uses_default_matcher(const RegexTokenizer& t) noexcept { return t.default_matcher_; }
+};
+}  // namespace quarnel::regex_tokenizer
 
 namespace rt_test {
+
+inline bool uses_default_matcher(const quarnel::regex_tokenizer::RegexTokenizer& t) noexcept {
+    return quarnel::regex_tokenizer::MatcherProbe::uses_default_matcher(t);
+}
 
 using Strings = std::vector<std::string>;
 
 inline std::string u8(std::initializer_list<char32_t> cps) {
     std::string s;
-    for (char32_t c : cps) quarnel::text::append_utf8(s, c);
+    for (char32_t c : cps) quarnel::codec::append_utf8(s, c);
     return s;
 }
 
@@ -40,10 +55,10 @@ inline std::string hex(std::string_view s) {
     return out;
 }
 
-inline quarnel::RegexTokenizer make(std::string_view pattern, bool lowercase = true, bool normalize = true,
-                                    std::string_view form = quarnel::kDefaultNormalization,
-                                    quarnel::RegexTokenizer::Matching m = quarnel::RegexTokenizer::Matching::Auto) {
-    auto r = quarnel::RegexTokenizer::create(pattern, lowercase, normalize, form, m);
+inline quarnel::regex_tokenizer::RegexTokenizer make(std::string_view pattern, bool lowercase = true, bool normalize = true,
+                                    std::string_view form = quarnel::regex_tokenizer::kDefaultNormalization,
+                                    quarnel::regex_tokenizer::RegexTokenizer::Matching m = quarnel::regex_tokenizer::RegexTokenizer::Matching::Auto) {
+    auto r = quarnel::regex_tokenizer::RegexTokenizer::create(pattern, lowercase, normalize, form, m);
     if (!r.ok()) {
         std::fprintf(stderr, "create(%s) failed: %s\n", std::string(pattern).c_str(), r.error().message.c_str());
         std::abort();
@@ -51,7 +66,7 @@ inline quarnel::RegexTokenizer make(std::string_view pattern, bool lowercase = t
     return std::move(r).value();
 }
 
-inline Strings tokens(const quarnel::RegexTokenizer& t, std::string_view text) {
+inline Strings tokens(const quarnel::regex_tokenizer::RegexTokenizer& t, std::string_view text) {
     const quarnel::TokenList list = t.tokenize(text);
     Strings out;
     for (std::size_t i = 0; i < list.size(); ++i) out.emplace_back(list[i]);

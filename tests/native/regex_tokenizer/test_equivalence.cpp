@@ -13,10 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "append_utf8.hpp"
 #include "check.hpp"
 #include "helpers.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
 #include "text/lowercase.hpp"
+
+using namespace quarnel::regex_tokenizer;
 
 using namespace quarnel;
 using namespace rt_test;
@@ -46,8 +49,8 @@ struct Pair {
     mutable std::atomic<int> reported{0};
 
     Pair(bool lowercase, bool normalize, std::string_view form = "nfd")
-        : fast(make(kDefaultPattern, lowercase, normalize, form, Matching::Auto)),
-          engine(make(kDefaultPattern, lowercase, normalize, form, Matching::Engine)) {}
+        : fast(make(regex_tokenizer::kDefaultPattern, lowercase, normalize, form, Matching::Auto)),
+          engine(make(regex_tokenizer::kDefaultPattern, lowercase, normalize, form, Matching::Engine)) {}
 
     bool agree(std::string_view text) const {
         TokenList a = fast.tokenize(text), b = engine.tokenize(text);
@@ -143,7 +146,7 @@ std::vector<Folding> multi_char_foldings() {
         Folding f{static_cast<char32_t>(std::stoul(code, nullptr, 16)), {}};
         std::stringstream ms(mapping);
         std::string cp;
-        while (ms >> cp) text::append_utf8(f.target, static_cast<char32_t>(std::stoul(cp, nullptr, 16)));
+        while (ms >> cp) codec::append_utf8(f.target, static_cast<char32_t>(std::stoul(cp, nullptr, 16)));
         out.push_back(std::move(f));
     }
     return out;
@@ -190,7 +193,7 @@ TEST(equivalence_multi_char_case_foldings) {
         // a control, on each side.
         std::size_t pos = 0;
         while (pos < f.target.size()) {
-            std::size_t len = text::char_length_at(f.target, pos);
+            std::size_t len = codec::char_length_at(f.target, pos);
             for (const char* cut : {".", "\x01", "\u2028"}) {
                 texts.push_back(f.target.substr(0, pos) + cut + f.target.substr(pos));
                 texts.push_back(f.target.substr(0, pos + len) + cut + f.target.substr(pos + len));
@@ -229,11 +232,11 @@ TEST(equivalence_random_texts) {
             if (r == ranges.size()) {
                 s += folds[pick(folds.size())].target;
             } else if (r == ranges.size() + 1) {
-                text::append_utf8(s, folds[pick(folds.size())].source);
+                codec::append_utf8(s, folds[pick(folds.size())].source);
             } else {
                 auto [lo, hi] = ranges[r < ranges.size() ? r : 0];
                 char32_t c = lo + static_cast<char32_t>(pick(hi - lo + 1));
-                if (!is_surrogate(c)) text::append_utf8(s, c);
+                if (!is_surrogate(c)) codec::append_utf8(s, c);
             }
         }
         texts.push_back(std::move(s));

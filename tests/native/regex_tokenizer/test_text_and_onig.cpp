@@ -7,13 +7,14 @@
 
 #include <unicode/locid.h>
 
+#include "append_utf8.hpp"
 #include "check.hpp"
 #include "core/fault.hpp"
 #include "helpers.hpp"
 #include "regex/onig.hpp"
 #include "text/lowercase.hpp"
 #include "text/normalize.hpp"
-#include "text/utf8.hpp"
+#include "codec/utf8.hpp"
 
 using namespace quarnel;
 using namespace rt_test;
@@ -73,39 +74,39 @@ TEST(normalize_returns_input_when_already_normalized) {
 }
 
 TEST(utf8_scanning) {
-    CHECK(text::is_ascii("") && text::is_ascii("0123456789abcdef\x7f"));
-    CHECK(!text::is_ascii("0123456789abcde\x80") && !text::is_ascii("\xC3\xA9"));
-    CHECK(text::is_valid_utf8("a\u00E9\u4E2D\U0001F600"));
+    CHECK(codec::is_ascii("") && codec::is_ascii("0123456789abcdef\x7f"));
+    CHECK(!codec::is_ascii("0123456789abcde\x80") && !codec::is_ascii("\xC3\xA9"));
+    CHECK(codec::is_valid_utf8("a\u00E9\u4E2D\U0001F600"));
     for (const char* bad : {"\x80", "\xC0\xAF", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xC3", "\xFF"})
-        CHECK(!text::is_valid_utf8(bad));
+        CHECK(!codec::is_valid_utf8(bad));
     // A sequence cut short by the end of the text stays inside the text.
-    CHECK_EQ(text::char_length_at(std::string_view("a\xF0\x9F", 3), 1), 2u);
+    CHECK_EQ(codec::char_length_at(std::string_view("a\xF0\x9F", 3), 1), 2u);
 }
 
 TEST(onig_compile_errors) {
-    auto paren = onig::Regex::compile("(");
+    auto paren = regex::Regex::compile("(");
     CHECK(!paren.ok() && paren.error() == value_error("end pattern with unmatched parenthesis"));
-    auto name = onig::Regex::compile("(?<n>a)\\k<m>");
+    auto name = regex::Regex::compile("(?<n>a)\\k<m>");
     CHECK(!name.ok() && name.error().message == "undefined name <m> reference");
-    auto prop = onig::Regex::compile("\\p{Nope}");
+    auto prop = regex::Regex::compile("\\p{Nope}");
     CHECK(!prop.ok() && prop.error().message == "invalid character property name {Nope}");
     // The engine quotes the pattern and cuts the quote after a byte count,
     // here in the middle of an é.
     std::string long_name = "\\p{";
     for (int i = 0; i < 14; ++i) long_name += "\u00E9";
     long_name += "}";
-    auto cut = onig::Regex::compile(long_name);
+    auto cut = regex::Regex::compile(long_name);
     CHECK(!cut.ok() && cut.error() == value_error("Onig error string was invalid UTF-8"));
 }
 
 TEST(onig_match_iteration) {
     auto collect = [](std::string_view pattern, std::string_view text) {
-        auto re = onig::Regex::compile(pattern);
-        std::vector<onig::Match> out;
-        if (re.ok()) onig::for_each_match(*re, text, [&](const onig::Match& m) { out.push_back(m); });
+        auto re = regex::Regex::compile(pattern);
+        std::vector<regex::Match> out;
+        if (re.ok()) regex::for_each_match(*re, text, [&](const regex::Match& m) { out.push_back(m); });
         return out;
     };
-    using M = std::vector<onig::Match>;
+    using M = std::vector<regex::Match>;
     CHECK_EQ(collect("x*", "axb"), (M{{0, 0}, {1, 2}, {3, 3}}));
     CHECK_EQ(collect("", ""), (M{{0, 0}}));
     // Stepping over an empty match moves by a whole character.
@@ -118,24 +119,24 @@ TEST(onig_match_iteration) {
     CHECK_EQ(collect("q", "abc"), M{});
 
     // A moved regex keeps working; the moved-from one is empty.
-    auto re = onig::Regex::compile("b+");
+    auto re = regex::Regex::compile("b+");
     CHECK(re.ok());
-    onig::Regex moved = std::move(*re);
+    regex::Regex moved = std::move(*re);
     CHECK(re->empty() && !moved.empty());
-    onig::SearchState state;
-    onig::Match m;
-    CHECK(!moved.empty() && state.search(moved, "abba", 0, m) && m == (onig::Match{1, 3}));
-    CHECK(state.search(moved, "abbab", 3, m) && m == (onig::Match{4, 5}));
+    regex::SearchState state;
+    regex::Match m;
+    CHECK(!moved.empty() && state.search(moved, "abba", 0, m) && m == (regex::Match{1, 3}));
+    CHECK(state.search(moved, "abbab", 3, m) && m == (regex::Match{4, 5}));
     CHECK(!state.search(moved, "abba", 3, m));
 }
 
 TEST(onig_search_error_is_a_fault) {
-    auto re = onig::Regex::compile("(?:a|a)+c");
+    auto re = regex::Regex::compile("(?:a|a)+c");
     CHECK(re.ok());
     std::string text(60, 'a');
     text += "!c";
-    onig::SearchState state;
-    onig::Match m;
+    regex::SearchState state;
+    regex::Match m;
     std::string what;
     try {
         state.search(*re, text, 0, m);
@@ -144,7 +145,7 @@ TEST(onig_search_error_is_a_fault) {
     }
     CHECK(what.starts_with("Onig: Regex search error: "));
     // The same state serves the next search.
-    CHECK(state.search(*re, "aac", 0, m) && m == (onig::Match{0, 3}));
+    CHECK(state.search(*re, "aac", 0, m) && m == (regex::Match{0, 3}));
 }
 
 // The character-by-character path must agree with ICU's full case mapper on
@@ -160,7 +161,7 @@ TEST(lowercase_fast_path_matches_full_mapper) {
     for (char32_t cp = 0; cp <= 0x10FFFF; ++cp) {
         if (cp >= 0xD800 && cp <= 0xDFFF) continue;
         one.clear();
-        text::append_utf8(one, cp);
+        codec::append_utf8(one, cp);
         ctx = "A" + one + "\u00C9";
         mismatches += text::lowercase(one) != full(one);
         mismatches += text::lowercase(ctx) != full(ctx);
@@ -172,7 +173,7 @@ TEST(lowercase_fast_path_matches_full_mapper) {
                              0x1E9E, 0x2126, 0x24B6, 0xFF21, 0x10400, 0x1E900, 0x345, 0x301, '\''};
     for (int t = 0; t < 20000; ++t) {
         std::string s;
-        for (unsigned k = 0, n = rng() % 12; k < n; ++k) text::append_utf8(s, pool[rng() % std::size(pool)]);
+        for (unsigned k = 0, n = rng() % 12; k < n; ++k) codec::append_utf8(s, pool[rng() % std::size(pool)]);
         if (text::lowercase(s) != full(s)) ++mismatches;
     }
     CHECK_EQ(mismatches, 0);

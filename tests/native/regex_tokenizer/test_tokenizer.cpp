@@ -9,6 +9,8 @@
 #include "helpers.hpp"
 #include "regex_tokenizer/regex_tokenizer.hpp"
 
+using namespace quarnel::regex_tokenizer;
+
 using namespace quarnel;
 using namespace rt_test;
 
@@ -23,7 +25,7 @@ const RegexTokenizer& defaults() {
 
 TEST(tokenizer_default_examples) {
     const RegexTokenizer& t = defaults();
-    CHECK(t.uses_default_matcher());
+    CHECK(uses_default_matcher(t));
     CHECK_EQ(tokens(t, "Hello, World!"), (Strings{"hello", ",", "world", "!"}));
     CHECK_EQ(tokens(t, "don't stop"), (Strings{"don", "'", "t", "stop"}));
     CHECK_EQ(tokens(t, "U.S.A."), (Strings{"u", ".", "s", ".", "a", "."}));
@@ -53,34 +55,34 @@ TEST(tokenizer_lowercase_is_full_and_per_token) {
     // Multi-character mapping (İ → i + U+0307), with no Turkish tailoring of I.
     CHECK_EQ(tokens(t, "\u0130I"), (Strings{"i\u0307i"}));
 
-    RegexTokenizer keep = make(kDefaultPattern, false);
+    regex_tokenizer::RegexTokenizer keep = make(regex_tokenizer::kDefaultPattern, false);
     CHECK_EQ(tokens(keep, "Hello, World!"), (Strings{"Hello", ",", "World", "!"}));
     CHECK_EQ(tokens(keep, "\u039F\u0394\u039F\u03A3"), (Strings{"\u039F\u0394\u039F\u03A3"}));
 }
 
 TEST(tokenizer_normalization_forms) {
-    RegexTokenizer nfkc = make(kDefaultPattern, true, true, "NFKC");
+    regex_tokenizer::RegexTokenizer nfkc = make(regex_tokenizer::kDefaultPattern, true, true, "NFKC");
     CHECK_EQ(tokens(nfkc, "\uFB01ne \uFF28\uFF45\uFF4C\uFF4C\uFF4F"), (Strings{"fine", "hello"}));
     CHECK_EQ(tokens(nfkc, "Cafe\u0301"), (Strings{"caf\u00E9"}));
 
-    RegexTokenizer off = make(kDefaultPattern, true, false, "nfkc");
+    regex_tokenizer::RegexTokenizer off = make(regex_tokenizer::kDefaultPattern, true, false, "nfkc");
     CHECK_EQ(tokens(off, "\uFB01ne \uFF28\uFF45"), (Strings{"\uFB01ne", "\uFF48\uFF45"}));
     CHECK_EQ(tokens(off, "Caf\u00E9"), (Strings{"caf\u00E9"}));
 
-    RegexTokenizer nfc = make(kDefaultPattern, false, true, "nfc");
+    regex_tokenizer::RegexTokenizer nfc = make(regex_tokenizer::kDefaultPattern, false, true, "nfc");
     CHECK_EQ(tokens(nfc, "Cafe\u0301"), (Strings{"Caf\u00E9"}));
     // Compatibility characters survive the canonical forms.
     CHECK_EQ(tokens(nfc, "\uFB01"), (Strings{"\uFB01"}));
-    RegexTokenizer nfkd = make(kDefaultPattern, false, true, "Nfkd");
+    regex_tokenizer::RegexTokenizer nfkd = make(regex_tokenizer::kDefaultPattern, false, true, "Nfkd");
     CHECK_EQ(tokens(nfkd, "\uFB01\u00E9"), (Strings{"fie\u0301"}));
 }
 
 TEST(tokenizer_create_errors) {
-    auto bad_form = RegexTokenizer::create(kDefaultPattern, true, true, "NFX");
+    auto bad_form = RegexTokenizer::create(regex_tokenizer::kDefaultPattern, true, true, "NFX");
     CHECK(!bad_form.ok());
     CHECK(bad_form.error() == value_error("Invalid normalization_from nfx"));
     // Checked even when normalization is off.
-    auto unused = RegexTokenizer::create(kDefaultPattern, true, false, "xyz");
+    auto unused = RegexTokenizer::create(regex_tokenizer::kDefaultPattern, true, false, "xyz");
     CHECK(!unused.ok() && unused.error() == value_error("Invalid normalization_from xyz"));
     // Lowercased with the full mapping (final sigma included) before it is reported.
     auto greek = RegexTokenizer::create("a", true, false, "NF\u03A3");
@@ -95,8 +97,8 @@ TEST(tokenizer_create_errors) {
 }
 
 TEST(tokenizer_other_patterns) {
-    RegexTokenizer star = make("x*", false, false);
-    CHECK(!star.uses_default_matcher());
+    regex_tokenizer::RegexTokenizer star = make("x*", false, false);
+    CHECK(!uses_default_matcher(star));
     CHECK_EQ(tokens(star, "axb"), (Strings{"", "x", ""}));
     CHECK_EQ(tokens(make("", false, false), "ab"), (Strings{"", "", ""}));
     CHECK_EQ(tokens(make("", false, false), "\u00E9\u4E2D"), (Strings{"", "", ""}));
@@ -107,14 +109,14 @@ TEST(tokenizer_other_patterns) {
     CHECK_EQ(tokens(make("\\p{M}", false, true, "nfd"), "\u00E9"), (Strings{"\u0301"}));
     CHECK(tokens(make("\\p{M}", false, true, "nfc"), "e\u0301").empty());
     // A pattern that merely looks like the default one goes through the engine.
-    RegexTokenizer similar = make("(?im)([\\p{L}\\p{N}\\p{M}]+)|([^\\p{Z}\\p{C}]) ");
-    CHECK(!similar.uses_default_matcher());
+    regex_tokenizer::RegexTokenizer similar = make("(?im)([\\p{L}\\p{N}\\p{M}]+)|([^\\p{Z}\\p{C}]) ");
+    CHECK(!uses_default_matcher(similar));
     CHECK_EQ(tokens(similar, "Ab ! x"), (Strings{"ab", "! ", "x"}));
 }
 
 TEST(tokenizer_engine_fault_then_recovers) {
     // Exponential backtracking against the 10,000,000 retry limit of a match.
-    RegexTokenizer t = make("(a+)+b", false, false);
+    regex_tokenizer::RegexTokenizer t = make("(a+)+b", false, false);
     std::string text(40, 'a');
     text += "cb";
     bool faulted = false;
@@ -129,14 +131,14 @@ TEST(tokenizer_engine_fault_then_recovers) {
 }
 
 TEST(tokenizer_moves) {
-    RegexTokenizer a = make("\\d+", false, false);
-    RegexTokenizer b = std::move(a);
+    regex_tokenizer::RegexTokenizer a = make("\\d+", false, false);
+    regex_tokenizer::RegexTokenizer b = std::move(a);
     CHECK_EQ(tokens(b, "a12b3"), (Strings{"12", "3"}));
-    RegexTokenizer c = make(kDefaultPattern);
+    regex_tokenizer::RegexTokenizer c = make(regex_tokenizer::kDefaultPattern);
     c = std::move(b);
     CHECK_EQ(tokens(c, "a12b3"), (Strings{"12", "3"}));
-    std::vector<RegexTokenizer> many;
-    for (int i = 0; i < 20; ++i) many.push_back(make(i % 2 ? kDefaultPattern : std::string_view("\\w")));
+    std::vector<regex_tokenizer::RegexTokenizer> many;
+    for (int i = 0; i < 20; ++i) many.push_back(make(i % 2 ? regex_tokenizer::kDefaultPattern : std::string_view("\\w")));
     CHECK_EQ(tokens(many[19], "Ab c"), (Strings{"ab", "c"}));
     CHECK_EQ(tokens(many[18], "Ab c"), (Strings{"a", "b", "c"}));
 }
@@ -150,7 +152,7 @@ TEST(tokenizer_concurrent_use) {
         texts.push_back(s);
     }
     for (auto matching : {RegexTokenizer::Matching::Auto, RegexTokenizer::Matching::Engine}) {
-        RegexTokenizer t = make(kDefaultPattern, true, true, "nfkc", matching);
+        regex_tokenizer::RegexTokenizer t = make(regex_tokenizer::kDefaultPattern, true, true, "nfkc", matching);
         std::vector<TokenList> expected;
         for (auto& s : texts) expected.push_back(t.tokenize(s));
         std::vector<int> mismatches(8, 0);
@@ -197,7 +199,7 @@ TEST(tokenizer_batch_in_order_and_faults_reach_the_caller) {
     CHECK_EQ(mismatches, 0u);
 
     // An engine error in one text of a batch surfaces as the fault.
-    RegexTokenizer slow = make("(a+)+b", false, false);
+    regex_tokenizer::RegexTokenizer slow = make("(a+)+b", false, false);
     std::vector<std::string> mixed(40, "aab");
     mixed[17] = std::string(40, 'a') + "cb";
     bool faulted = false;

@@ -13,9 +13,9 @@
 #include "core/result.hpp"
 #include "core/string_hash.hpp"
 #include "core/token_list.hpp"
-#include "icu/word_segmenter.hpp"
+#include "icu_word_pre_tokenizer/word_segmenter.hpp"
 
-namespace quarnel {
+namespace quarnel::icu_word_pre_tokenizer {
 
 using StopwordSet = std::unordered_set<std::u16string, StringHash, std::equal_to<>>;
 
@@ -37,7 +37,7 @@ public:
     std::vector<std::u16string> tokenize(std::u16string_view text, bool remove_stopwords, bool lowercase) const;
 
 private:
-    ICUWordPreTokenizer(icu_text::WordSegmenter segmenter, StopwordSet stopwords)
+    ICUWordPreTokenizer(icu_word_pre_tokenizer::WordSegmenter segmenter, StopwordSet stopwords)
         : stopwords_(std::move(stopwords)), segmenter_(std::move(segmenter)) {}
 
     // The text of `texts` starting at units[base] with n units: cleaned,
@@ -48,7 +48,7 @@ private:
     // Declared in reverse, so they are released segmenter first, then the
     // stop words.
     StopwordSet stopwords_;
-    icu_text::WordSegmenter segmenter_;
+    icu_word_pre_tokenizer::WordSegmenter segmenter_;
 };
 
-}  // namespace quarnel
+}  // namespace quarnel::icu_word_pre_tokenizer

@@ -1,18 +1,18 @@
-#include "icu/icu_word_pre_tokenizer.hpp"
+#include "icu_word_pre_tokenizer/icu_word_pre_tokenizer.hpp"
 
 #include <limits>
 
 #include "core/fault.hpp"
-#include "icu/cleaning.hpp"
-#include "icu/white_space.hpp"
+#include "icu_word_pre_tokenizer/cleaning.hpp"
+#include "icu_word_pre_tokenizer/white_space.hpp"
 #include "pool/interrupt.hpp"
 #include "text/lowercase.hpp"
 
-namespace quarnel {
+namespace quarnel::icu_word_pre_tokenizer {
 
 Result<ICUWordPreTokenizer> ICUWordPreTokenizer::create(StopwordSet stopwords) {
-    QUARNEL_TRY(icu_text::WordSegmenter segmenter, icu_text::WordSegmenter::create());
-    icu_text::prepare_cleaning();
+    QUARNEL_TRY(icu_word_pre_tokenizer::WordSegmenter segmenter, icu_word_pre_tokenizer::WordSegmenter::create());
+    icu_word_pre_tokenizer::prepare_cleaning();
     return ICUWordPreTokenizer(std::move(segmenter), std::move(stopwords));
 }
 
@@ -46,7 +46,7 @@ std::vector<std::u16string> ICUWordPreTokenizer::tokenize(std::u16string_view te
 void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::size_t n, bool remove_stopwords,
                                        bool lowercase, Utf16TokenGroups& out) const {
     char16_t* data = units + base;
-    const std::u16string_view trimmed = icu_text::trim_white_space({data, icu_text::clean_in_place(data, n)});
+    const std::u16string_view trimmed = icu_word_pre_tokenizer::trim_white_space({data, icu_word_pre_tokenizer::clean_in_place(data, n)});
     Utf16TokenGroups::Group group{base + static_cast<std::size_t>(trimmed.data() - data), out.spans.size(), false};
     // Cleaned text holds no controls: ASCII is printable ASCII.
     unsigned all = 0;
@@ -64,15 +64,15 @@ void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::s
     const bool filter = remove_stopwords && !stopwords_.empty();
     auto emit = [&](std::size_t begin, std::size_t end) {
         std::u16string_view piece = text.substr(begin, end - begin);
-        if (icu_text::is_white_space(piece.front()) || icu_text::is_white_space(piece.back())) {
-            piece = icu_text::trim_white_space(piece);
+        if (icu_word_pre_tokenizer::is_white_space(piece.front()) || icu_word_pre_tokenizer::is_white_space(piece.back())) {
+            piece = icu_word_pre_tokenizer::trim_white_space(piece);
             if (piece.empty()) return;
         }
         if (filter && stopwords_.find(piece) != stopwords_.end()) return;
         const auto at = static_cast<std::uint32_t>(piece.data() - text.data());
         out.spans.push_back({at, at + static_cast<std::uint32_t>(piece.size())});
     };
-    const icu_text::AsciiWords* fast = segmenter_.ascii_words();
+    const icu_word_pre_tokenizer::AsciiWords* fast = segmenter_.ascii_words();
     if (ascii && fast) {  // (an empty text too: it has no segments)
         for (std::size_t begin = 0, end; begin < text.size(); begin = end) {
             end = fast->segment_end(text, begin);
@@ -87,4 +87,4 @@ void ICUWordPreTokenizer::tokenize_one(char16_t* units, std::size_t base, std::s
     out.groups.push_back(group);
 }
 
-}  // namespace quarnel
+}  // namespace quarnel::icu_word_pre_tokenizer

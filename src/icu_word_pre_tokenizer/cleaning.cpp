@@ -1,12 +1,12 @@
-#include "icu/cleaning.hpp"
+#include "icu_word_pre_tokenizer/cleaning.hpp"
 
 #include <cstdint>
 
 #include <unicode/uchar.h>
 
-#include "text/utf16.hpp"
+#include "codec/utf16.hpp"
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 namespace {
 
@@ -37,7 +37,7 @@ const BmpTable& bmp_table() {
 
 }  // namespace
 
-bool is_deleted(char32_t c) noexcept { return text::is_surrogate(c) || deleted_type(c); }
+bool is_deleted(char32_t c) noexcept { return codec::is_surrogate(c) || deleted_type(c); }
 
 void prepare_cleaning() { bmp_table(); }
 
@@ -51,9 +51,9 @@ std::size_t clean_in_place(char16_t* text, std::size_t n) noexcept {
         if (!table.maybe_deleted(u)) {
             text[kept++] = u;
             ++i;
-        } else if (text::is_lead_surrogate(u) && i + 1 < n && text::is_trail_surrogate(text[i + 1])) {
+        } else if (codec::is_lead_surrogate(u) && i + 1 < n && codec::is_trail_surrogate(text[i + 1])) {
             const char16_t trail = text[i + 1];
-            if (!deleted_type(text::combine_surrogates(u, trail))) {
+            if (!deleted_type(codec::combine_surrogates(u, trail))) {
                 text[kept++] = u;
                 text[kept++] = trail;
             }
@@ -65,4 +65,4 @@ std::size_t clean_in_place(char16_t* text, std::size_t n) noexcept {
     return kept;
 }
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

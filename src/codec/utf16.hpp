@@ -1,12 +1,12 @@
-// Small UTF-16 helpers shared by the text code, the ICU pre-tokenizer and
-// the binding's str conversions.
+// UTF-16: surrogates, decoding and encoding, shared by the text code, the
+// ICU pre-tokenizer and the binding's str conversions.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace quarnel::text {
+namespace quarnel::codec {
 
 constexpr bool is_surrogate(char32_t u) noexcept { return (u & 0xFFFFF800u) == 0xD800; }
 constexpr bool is_lead_surrogate(char32_t u) noexcept { return (u & 0xFFFFFC00u) == 0xD800; }
@@ -52,4 +52,4 @@ void decode_utf16(std::u16string_view text, Sink&& sink) {
     }
 }
 
-}  // namespace quarnel::text
+}  // namespace quarnel::codec

@@ -1,4 +1,5 @@
-// Small UTF-8 helpers shared by the text and regex code.
+// UTF-8: decoding, validation and encoding, shared by the text, regex and
+// class code and the binding layer (which is why they stand alone here).
 //
 // Decoding follows the regex engine's own reading of UTF-8: the length of a
 // sequence comes from its lead byte alone (clipped here at the end of the
@@ -14,7 +15,7 @@
 
 #include "core/unaligned.hpp"
 
-namespace quarnel::text {
+namespace quarnel::codec {
 
 // Sequence length announced by a lead byte (1 for ASCII, for stray
 // continuation bytes and for 0xF5..0xFF).
@@ -120,11 +121,6 @@ inline unsigned char* encode_utf8(char32_t cp, unsigned char* d) noexcept {
     return d;
 }
 
-inline void append_utf8(std::string& out, char32_t cp) {
-    unsigned char buf[4];
-    out.append(reinterpret_cast<const char*>(buf), static_cast<std::size_t>(encode_utf8(cp, buf) - buf));
-}
-
 inline char ascii_lower(char c) noexcept {
     auto u = static_cast<unsigned char>(c);
     return static_cast<char>(u + (static_cast<unsigned char>(u - 'A') < 26 ? 32 : 0));
@@ -138,4 +134,4 @@ inline void append_ascii_lower(std::string& out, std::string_view ascii) {
     for (std::size_t i = 0; i < ascii.size(); ++i) d[i] = ascii_lower(d[i]);
 }
 
-}  // namespace quarnel::text
+}  // namespace quarnel::codec

@@ -16,7 +16,7 @@
 // and then the fast path stands down and the iterator serves ASCII text too.
 //
 // Checked against ICU's iterator on every printable ASCII string of up to
-// four characters and on random and corpus texts (tests/native/icu).
+// four characters and on random and corpus texts (tests/native/icu_word_pre_tokenizer).
 #pragma once
 
 #include <array>
@@ -27,7 +27,7 @@
 
 #include <unicode/brkiter.h>
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 class AsciiWords {
 public:
@@ -89,4 +89,4 @@ private:
     std::array<std::uint8_t, 128> classes_{};
 };
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

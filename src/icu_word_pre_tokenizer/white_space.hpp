@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <string_view>
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 constexpr bool is_white_space(char32_t c) noexcept {
     if (c < 0x80) return c == 0x20 || (c >= 0x09 && c <= 0x0D);
@@ -23,4 +23,4 @@ inline std::u16string_view trim_white_space(std::u16string_view text) noexcept {
     return text.substr(begin, end - begin);
 }
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

@@ -6,7 +6,7 @@
 
 #include <cstddef>
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 // Whether cleaning deletes `c` (a code point, or a lone surrogate).
 bool is_deleted(char32_t c) noexcept;
@@ -19,4 +19,4 @@ std::size_t clean_in_place(char16_t* text, std::size_t n) noexcept;
 // Builds the lookup table now rather than on the first call.
 void prepare_cleaning();
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

@@ -21,10 +21,10 @@
 #include <unicode/brkiter.h>
 
 #include "core/result.hpp"
-#include "icu/ascii_words.hpp"
-#include "text/utf16.hpp"
+#include "icu_word_pre_tokenizer/ascii_words.hpp"
+#include "codec/utf16.hpp"
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 // Whether `boundary`, as a break iterator returned it after `previous`, keeps
 // the segmenter's contract over `text`: past `previous`, within the text, on
@@ -32,7 +32,7 @@ namespace quarnel::icu_text {
 // the end was not reached.)
 inline bool boundary_follows(std::u16string_view text, std::size_t previous, int32_t boundary) noexcept {
     const auto pos = static_cast<std::size_t>(boundary);
-    return boundary > 0 && pos > previous && pos <= text.size() && text::is_char_boundary(text, pos);
+    return boundary > 0 && pos > previous && pos <= text.size() && codec::is_char_boundary(text, pos);
 }
 
 class WordSegmenter {
@@ -82,4 +82,4 @@ private:
     std::uint64_t id_;
 };
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

@@ -16,34 +16,36 @@
 #include <unicode/utext.h>
 
 #include "check.hpp"
-#include "icu/ascii_words.hpp"
-#include "icu/cleaning.hpp"
-#include "icu/icu_word_pre_tokenizer.hpp"
-#include "icu/white_space.hpp"
-#include "icu/word_segmenter.hpp"
+#include "icu_word_pre_tokenizer/ascii_words.hpp"
+#include "icu_word_pre_tokenizer/cleaning.hpp"
+#include "icu_word_pre_tokenizer/icu_word_pre_tokenizer.hpp"
+#include "icu_word_pre_tokenizer/white_space.hpp"
+#include "icu_word_pre_tokenizer/word_segmenter.hpp"
 #include "pool/interrupt.hpp"
 #include "text/lowercase.hpp"
-#include "text/utf16.hpp"
+#include "codec/utf16.hpp"
+
+using namespace quarnel::icu_word_pre_tokenizer;
 
 // GCC 12 mistakes the destruction of the unused Error alternative of an
 // inlined Result for a free of a non-heap pointer.
 #pragma GCC diagnostic ignored "-Wfree-nonheap-object"
 
 using namespace quarnel;
-using namespace quarnel::icu_text;
+using namespace quarnel::icu_word_pre_tokenizer;
 
 namespace {
 
 std::u16string utf16(char32_t c) {
     char16_t units[2];
-    return {units, text::encode_utf16(c, units)};
+    return {units, codec::encode_utf16(c, units)};
 }
 
 // The straightforward cleaning: keep each character ICU does not put in
 // Cc, Cs or Cn.
 std::u16string reference_clean(std::u16string_view s) {
     std::u16string out;
-    text::decode_utf16(s, [&](char32_t c, std::size_t) {
+    codec::decode_utf16(s, [&](char32_t c, std::size_t) {
         const auto type = u_charType(static_cast<UChar32>(c));
         if (type != U_CONTROL_CHAR && type != U_SURROGATE && type != U_UNASSIGNED) out += utf16(c);
     });
@@ -51,7 +53,7 @@ std::u16string reference_clean(std::u16string_view s) {
 }
 
 std::u16string cleaned(std::u16string s) {
-    s.resize(clean_in_place(s.data(), s.size()));
+    s.resize(icu_word_pre_tokenizer::clean_in_place(s.data(), s.size()));
     return s;
 }
 
@@ -92,7 +94,7 @@ TEST(cleaning_follows_icu_for_every_code_point) {
         const auto type = u_charType(static_cast<UChar32>(c));
         const bool deleted = type == U_CONTROL_CHAR || type == U_SURROGATE || type == U_UNASSIGNED;
         const std::u16string one = u"ab" + utf16(c) + u"cd";
-        if (is_deleted(c) != deleted || (cleaned(one) == one) == deleted) ++mismatches;
+        if (icu_word_pre_tokenizer::is_deleted(c) != deleted || (cleaned(one) == one) == deleted) ++mismatches;
     }
     CHECK_EQ(mismatches, 0);
     // Added in Unicode 15.0 (U+1FAE8, U+31350, U+0CF3): kept by an ICU that
@@ -120,13 +122,13 @@ TEST(cleaning_matches_the_reference_on_random_texts) {
 }
 
 TEST(white_space_trim) {
-    CHECK_EQ(trim_white_space(u" \t\u00a0\u3000a b\u2029\u202f\u0085 "), u"a b");
-    CHECK_EQ(trim_white_space(u"\u200b a"), u"\u200b a");  // ZERO WIDTH SPACE is not White_Space
-    CHECK_EQ(trim_white_space(u"\u1680\u2000\u200a\u205f"), u"");
-    CHECK_EQ(trim_white_space(u""), u"");
+    CHECK_EQ(icu_word_pre_tokenizer::trim_white_space(u" \t\u00a0\u3000a b\u2029\u202f\u0085 "), u"a b");
+    CHECK_EQ(icu_word_pre_tokenizer::trim_white_space(u"\u200b a"), u"\u200b a");  // ZERO WIDTH SPACE is not White_Space
+    CHECK_EQ(icu_word_pre_tokenizer::trim_white_space(u"\u1680\u2000\u200a\u205f"), u"");
+    CHECK_EQ(icu_word_pre_tokenizer::trim_white_space(u""), u"");
     // The listed set is ICU's White_Space property.
     for (char32_t c = 0; c < 0x110000; ++c)
-        if (is_white_space(c) != static_cast<bool>(u_isUWhiteSpace(static_cast<UChar32>(c)))) {
+        if (icu_word_pre_tokenizer::is_white_space(c) != static_cast<bool>(u_isUWhiteSpace(static_cast<UChar32>(c)))) {
             CHECK(false);
             break;
         }
@@ -158,12 +160,12 @@ TEST(utf16_lowercase_matches_icu_full_mapping) {
 }
 
 TEST(utf16_helpers) {
-    CHECK_EQ(text::combine_surrogates(0xD83D, 0xDE00), U'\U0001F600');
+    CHECK_EQ(codec::combine_surrogates(0xD83D, 0xDE00), U'\U0001F600');
     CHECK_EQ(utf16(U'\U0010FFFF'), u"\U0010FFFF");
-    CHECK(text::is_char_boundary(u"a\U0001F600b", 1));
-    CHECK(!text::is_char_boundary(u"a\U0001F600b", 2));
-    CHECK(text::is_char_boundary(u"a\U0001F600b", 3));
-    CHECK(text::is_char_boundary(u"\xdc00\xd800", 1));  // two lone halves, the wrong way round
+    CHECK(codec::is_char_boundary(u"a\U0001F600b", 1));
+    CHECK(!codec::is_char_boundary(u"a\U0001F600b", 2));
+    CHECK(codec::is_char_boundary(u"a\U0001F600b", 3));
+    CHECK(codec::is_char_boundary(u"\xdc00\xd800", 1));  // two lone halves, the wrong way round
 }
 
 TEST(segmenter_boundaries_cover_the_text) {
@@ -185,19 +187,19 @@ TEST(segmenter_boundaries_cover_the_text) {
 
 TEST(boundary_contract) {
     const std::u16string_view text = u"a\u00e9\U0001F600b";  // 1 + 1 + 2 + 1 units
-    CHECK(boundary_follows(text, 0, 1));
-    CHECK(boundary_follows(text, 1, 2));
-    CHECK(boundary_follows(text, 2, 4));
-    CHECK(boundary_follows(text, 4, 5));
-    CHECK(!boundary_follows(text, 0, 0));                          // not past the previous one
-    CHECK(!boundary_follows(text, 2, 1));                          // backwards
-    CHECK(!boundary_follows(text, 2, 3));                          // inside the pair
-    CHECK(!boundary_follows(text, 4, 6));                          // past the end
-    CHECK(!boundary_follows(text, 4, icu::BreakIterator::DONE));  // ended early
+    CHECK(icu_word_pre_tokenizer::boundary_follows(text, 0, 1));
+    CHECK(icu_word_pre_tokenizer::boundary_follows(text, 1, 2));
+    CHECK(icu_word_pre_tokenizer::boundary_follows(text, 2, 4));
+    CHECK(icu_word_pre_tokenizer::boundary_follows(text, 4, 5));
+    CHECK(!icu_word_pre_tokenizer::boundary_follows(text, 0, 0));                          // not past the previous one
+    CHECK(!icu_word_pre_tokenizer::boundary_follows(text, 2, 1));                          // backwards
+    CHECK(!icu_word_pre_tokenizer::boundary_follows(text, 2, 3));                          // inside the pair
+    CHECK(!icu_word_pre_tokenizer::boundary_follows(text, 4, 6));                          // past the end
+    CHECK(!icu_word_pre_tokenizer::boundary_follows(text, 4, icu::BreakIterator::DONE));  // ended early
 }
 
 TEST(segmenter_clones_are_per_thread_and_bounded) {
-    std::vector<WordSegmenter> segs;
+    std::vector<icu_word_pre_tokenizer::WordSegmenter> segs;
     for (std::size_t i = 0; i < WordSegmenter::kClonesPerThread + 3; ++i) segs.push_back(WordSegmenter::create().value());
     for (std::size_t i = 1; i < segs.size(); ++i) CHECK(segs[i].id() != segs[i - 1].id());
     std::thread([&] {
@@ -221,7 +223,7 @@ bool tokens_are(const std::vector<std::u16string>& list, std::initializer_list<s
 }  // namespace
 
 TEST(tokenizer_steps) {
-    StopwordSet stop;
+    icu_word_pre_tokenizer::StopwordSet stop;
     stop.insert(u"the");
     stop.insert(u",");
     const auto tok = ICUWordPreTokenizer::create(std::move(stop)).value();

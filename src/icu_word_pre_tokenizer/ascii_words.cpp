@@ -1,4 +1,4 @@
-#include "icu/ascii_words.hpp"
+#include "icu_word_pre_tokenizer/ascii_words.hpp"
 
 #include <initializer_list>
 #include <memory>
@@ -7,7 +7,7 @@
 
 #include <unicode/utext.h>
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 namespace {
 
@@ -132,4 +132,4 @@ const AsciiWords* AsciiWords::of_root(const icu::BreakIterator& root) {
     return model ? &*model : nullptr;
 }
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer

@@ -1,4 +1,4 @@
-#include "icu/word_segmenter.hpp"
+#include "icu_word_pre_tokenizer/word_segmenter.hpp"
 
 #include <algorithm>
 #include <atomic>
@@ -11,8 +11,9 @@
 #include <unicode/utext.h>
 
 #include "core/fault.hpp"
+#include "core/texts.hpp"
 
-namespace quarnel::icu_text {
+namespace quarnel::icu_word_pre_tokenizer {
 
 namespace {
 
@@ -57,7 +58,7 @@ Result<WordSegmenter> WordSegmenter::create() {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::BreakIterator> it(icu::BreakIterator::createWordInstance(icu::Locale::getRoot(), status));
     if (U_FAILURE(status) || !it)
-        return Error{ErrorKind::ValueError, std::string("cannot create the word break iterator: ") + u_errorName(status)};
+        return Error{ErrorKind::ValueError, std::string(texts::kNoWordBreakIterator) + u_errorName(status)};
     const AsciiWords* ascii_words = AsciiWords::of_root(*it);
     return WordSegmenter(std::shared_ptr<const icu::BreakIterator>(std::move(it)), ascii_words,
                          g_next_id.fetch_add(1, std::memory_order_relaxed));
@@ -106,4 +107,4 @@ bool WordSegmenter::Segments::next(std::size_t& begin, std::size_t& end) {
     return true;
 }
 
-}  // namespace quarnel::icu_text
+}  // namespace quarnel::icu_word_pre_tokenizer
