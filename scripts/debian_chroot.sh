@@ -46,7 +46,11 @@ debian_chroot() {
   fi
   packages=("${chroot_packages[@]}")
   for version in "${python_versions[@]}"; do
-    [ "$(debian_python_suite "$version")" = "$suite" ] && packages+=("python$version-dev" "python$version-venv")
+    [ "$(debian_python_suite "$version")" = "$suite" ] || continue
+    packages+=("python$version-dev" "python$version-venv")
+    # bookworm's python3.11-venv needs python3.11-distutils, a name only
+    # python3-distutils provides; debootstrap does not follow such names.
+    [ "$version" != 3.11 ] || packages+=(python3-distutils)
   done
   mkdir -p "$(dirname "$chroot")"
   (
