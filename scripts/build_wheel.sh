@@ -3,10 +3,13 @@
 #   bash scripts/build_wheel.sh [3.11 3.12 ...]   (default: every supported version this machine has)
 #     -> dist/quarnel-<version>.tar.gz and dist/quarnel-*-cp3XX-*-manylinux_*_x86_64.whl
 # The sdist is built and checked first (scripts/sdist.py), so every wheel
-# proves that it holds what a build needs. ICU is linked statically into the
-# module, then `auditwheel repair` copies Oniguruma (Debian ships it only as
-# a shared library) into the wheel and tags it manylinux for this machine's
+# proves that it holds what a build needs. `auditwheel repair` copies ICU
+# and Oniguruma into the wheel and tags it manylinux for this machine's
 # glibc; scripts/release_manylinux.sh makes the wheels for older systems.
+# (Not Debian's static ICU: its objects reach libstdc++'s thread-locals in
+# the initial-exec model, which marks the module STATIC_TLS, and then
+# `import quarnel` fails after a library such as pyarrow has taken the
+# loader's spare static TLS.)
 # The paths of the wheels built go to build/wheel/built.txt.
 # Needs scripts/setup.sh to have run; each other CPython gets a build
 # environment under build/wheel/. The build directories stay in the
@@ -46,7 +49,7 @@ for version in "${versions[@]}"; do
   # makes environments with pip 23.0.1)
   logged "build/logs/wheel-$tag.log" \
     "$env/bin/python" -m pip wheel -v --disable-pip-version-check --no-build-isolation --no-deps \
-    --config-settings=cmake.define.QUARNEL_STATIC_ICU=ON -w "$raw" build/sdist/src
+    -w "$raw" build/sdist/src
   .venv/bin/auditwheel repair -w "$fixed" "$raw"/quarnel-*.whl >"$raw.repair.log" 2>&1 ||
     { cat "$raw.repair.log"; exit 1; }
   wheel=dist/$(basename "$fixed"/*.whl)

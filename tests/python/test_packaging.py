@@ -66,3 +66,35 @@ def test_configure_without_system_libraries_says_what_to_install(tmp_path, missi
                  "brew install pkgconf oniguruma icu4c",
                  "pip install --only-binary quarnel quarnel"):
         assert hint in text
+
+
+def dynamic_flags(path):
+    """DT_FLAGS of a 64-bit little-endian ELF shared object (0 without it)."""
+    import struct
+
+    data = Path(path).read_bytes()
+    assert data[:6] == b"\x7fELF\x02\x01", "not a 64-bit little-endian ELF file"
+    phoff, = struct.unpack_from("<Q", data, 0x20)
+    phentsize, phnum = struct.unpack_from("<HH", data, 0x36)
+    for i in range(phnum):
+        p_type, _, p_offset, _, _, p_filesz = struct.unpack_from("<IIQQQQ", data, phoff + i * phentsize)
+        if p_type == 2:  # PT_DYNAMIC
+            for at in range(p_offset, p_offset + p_filesz, 16):
+                tag, value = struct.unpack_from("<qQ", data, at)
+                if tag == 30:  # DT_FLAGS
+                    return value
+                if tag == 0:
+                    break
+    return 0
+
+
+@pytest.mark.skipif(sys.platform != "linux" or sys.byteorder != "little" or sys.maxsize < 2**32,
+                    reason="reads a 64-bit little-endian ELF module")
+def test_the_module_asks_for_no_static_thread_local_storage():
+    # A module marked STATIC_TLS fails to load ("cannot allocate memory in
+    # static TLS block") once other extensions (pyarrow's, say) have used up
+    # the loader's spare static TLS: a static library built without -fPIC
+    # linked in does that.
+    import quarnel
+
+    assert not dynamic_flags(quarnel.__file__) & 0x10, "the module is marked DF_STATIC_TLS"
