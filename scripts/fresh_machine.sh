@@ -6,6 +6,8 @@
 # with their times and the test command's stage table.
 #   bash scripts/fresh_machine.sh bookworm|trixie [test.sh arguments]
 # QUARNEL_STAGES and QUARNEL_QUICK pass through to the test command, CI too.
+# QUARNEL_FRESH_RESUME=1 runs them again in the chroot an earlier run left,
+# its clone moved to the current commit (after a fix, say), without the demo.
 # The chroot is QUARNEL_CACHE/fresh/RELEASE, made anew from a pristine copy
 # (debootstrap, made once, QUARNEL_CACHE/fresh/RELEASE-base) on every run
 # and left in place afterwards for a look. Its /proc, /sys, /dev and
@@ -49,10 +51,19 @@ if [ ! -f "$base/.debootstrap-done" ]; then
     { tail -n 30 "$QUARNEL_CACHE/fresh/$release-debootstrap.log"; exit 1; }
   touch "$base/.debootstrap-done"
 fi
-step "a fresh copy of the $release chroot in $chroot"
-rm -rf "$chroot"
-cp -a "$base" "$chroot"
-rm -f "$chroot/.debootstrap-done"
+resume=0
+if [ "${QUARNEL_FRESH_RESUME:-0}" = 1 ] && [ -d "$chroot/root/quarnel/.git" ]; then
+  # The chroot of an earlier run, as it was left, its clone moved to the
+  # current commit: the stages named in QUARNEL_STAGES run again there
+  # (the demo does not), with what that run had installed and made.
+  resume=1
+  step "resuming in the $release chroot of an earlier run ($chroot)"
+else
+  step "a fresh copy of the $release chroot in $chroot"
+  rm -rf "$chroot"
+  cp -a "$base" "$chroot"
+  rm -f "$chroot/.debootstrap-done"
+fi
 # The network as this machine has it: its resolver, and the certificate
 # authorities added to its trust store (a proxy's, say) with the variables
 # that point TLS clients at that store.
@@ -65,7 +76,11 @@ tls_env=()
 for name in SSL_CERT_FILE SSL_CERT_DIR PIP_CERT REQUESTS_CA_BUNDLE CURL_CA_BUNDLE; do
   [ -z "${!name:-}" ] || tls_env+=("$name=${!name}")
 done
-git clone -q --no-checkout "$repo" "$chroot/root/quarnel"
+if ((resume)); then
+  git -C "$chroot/root/quarnel" fetch -q "$repo" "$commit"
+else
+  git clone -q --no-checkout "$repo" "$chroot/root/quarnel"
+fi
 git -C "$chroot/root/quarnel" checkout -q "$commit"
 step "cloned $(git log -1 --format='%h %s' "$commit" | cut -c1-100)"
 
@@ -92,7 +107,7 @@ step "$(in_chroot sh -c '. /etc/os-release; echo "$PRETTY_NAME, $(python3 --vers
 
 demo_start=$SECONDS
 rc=0
-in_chroot bash scripts/demo.sh || rc=$?
+((resume)) || in_chroot bash scripts/demo.sh || rc=$?
 demo_took=$((SECONDS - demo_start))
 step "bash scripts/demo.sh: exit $rc in $(duration $demo_took)"
 ((rc == 0)) || exit "$rc"
