@@ -9,7 +9,8 @@
 # (Not Debian's static ICU: its objects reach libstdc++'s thread-locals in
 # the initial-exec model, which marks the module STATIC_TLS, and then
 # `import quarnel` fails after a library such as pyarrow has taken the
-# loader's spare static TLS.)
+# loader's spare static TLS. OFF in so many words: the build directory
+# keeps what an earlier configure was told.)
 # The paths of the wheels built go to build/wheel/built.txt.
 # Needs scripts/setup.sh to have run; each other CPython gets a build
 # environment under build/wheel/. The build directories stay in the
@@ -49,7 +50,7 @@ for version in "${versions[@]}"; do
   # makes environments with pip 23.0.1)
   logged "build/logs/wheel-$tag.log" \
     "$env/bin/python" -m pip wheel -v --disable-pip-version-check --no-build-isolation --no-deps \
-    -w "$raw" build/sdist/src
+    --config-settings=cmake.define.QUARNEL_STATIC_ICU=OFF -w "$raw" build/sdist/src
   .venv/bin/auditwheel repair -w "$fixed" "$raw"/quarnel-*.whl >"$raw.repair.log" 2>&1 ||
     { cat "$raw.repair.log"; exit 1; }
   wheel=dist/$(basename "$fixed"/*.whl)
