@@ -55,7 +55,7 @@ if [ -n "${QUARNEL_CHROOT:-}" ]; then
   dir=build/debian-$QUARNEL_CHROOT
   venv=$dir/venv-$version
   bench=$PWD/$dir/cp${version/./}
-  build_args=(-Cbuild-dir="$bench" -Ccmake.define.QUARNEL_BENCH=ON)
+  build_args=(--config-settings=build-dir="$bench" --config-settings=cmake.define.QUARNEL_BENCH=ON)
   use_ccache
 fi
 if [ ! -x "$venv/bin/python" ] || [ "$("$venv/bin/python" -c 'import sys; print(sys.prefix != sys.base_prefix)')" != True ]; then
