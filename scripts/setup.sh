@@ -22,7 +22,8 @@ need_debian_packages "${debian_packages[@]}"
 if ((sanitize)); then
   # The sanitizer and libFuzzer runtimes of the installed clang, and its
   # llvm-symbolizer: the sanitizers' reports and suppressions name
-  # functions only through it.
+  # functions only through it. (Debian 12: libclang-rt-14-dev and llvm-14;
+  # Debian 13: libclang-rt-19-dev and llvm-19.)
   need_debian_packages "libclang-rt-$(clang_major)-dev" "llvm-$(clang_major)"
 fi
 
