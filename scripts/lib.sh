@@ -141,42 +141,61 @@ clang_major() {
   echo "${version%%.*}"
 }
 
+# requirement_names REQUIREMENT...: the package names of pip requirements
+# (what comes before an extra, a version or a marker), comma-separated.
+requirement_names() {
+  local requirement names=()
+  for requirement in "$@"; do names+=("${requirement%%[[<>=!~;]*}"); done
+  (IFS=,; echo "${names[*]}")
+}
+
+# install_or_leave_out PIP-INSTALL-COMMAND... -- REQUIREMENT...: the
+# requirements in one go; when that fails (one of them has no wheel for the
+# interpreter, and the command takes wheels only), one by one, each that
+# fails left out by name. The names left out are in $left_out. Fails when
+# the first requirement, or every one, cannot be installed.
+install_or_leave_out() {
+  local command=() requirement
+  while [ "$1" != -- ]; do command+=("$1"); shift; done
+  shift
+  left_out=()
+  "${command[@]}" "$@" && return 0
+  echo "install: some requirement has no wheel for this interpreter; installing them one by one"
+  for requirement in "$@"; do
+    "${command[@]}" "$requirement" && continue
+    [ "$requirement" != "$1" ] || return 1
+    left_out+=("$requirement")
+  done
+  ((${#left_out[@]} < $#)) || return 1
+  echo "install: left out, with no wheel of them (or of what they need) for this interpreter; the tests that need them skip: ${left_out[*]}"
+}
+
 # install_dev_packages PYTHON: requirements-dev.txt into the environment
 # of PYTHON, once: what was installed, and what was left out, is written
 # down in the environment beside the requirements it answered. Each listed
 # package comes as a wheel where one exists (what they need may build from
-# source: PyICU has no wheels at all). When a listed package has no wheel
-# for the interpreter (on a free-threaded CPython: Polars ships only abi3
+# source: PyICU has no wheels at all). A listed package with no wheel for
+# the interpreter (on a free-threaded CPython: Polars ships only abi3
 # wheels, which it cannot load, DuckDB none; their source builds need a
-# Rust toolchain from outside the registries, or most of an hour), the
-# others are installed one by one and it is left out, by name: the tests
-# that need it skip.
+# Rust toolchain from outside the registries, or most of an hour) is left
+# out (install_or_leave_out): the tests that need it skip.
 install_dev_packages() {
-  local python=$1 done requirement names=() left=()
+  local python=$1 done requirement requirements=() binary=()
   done="$("$python" -c 'import sys; print(sys.prefix)')/quarnel-dev-packages.txt"
   if [ -f "$done" ] && cmp -s <(sed -n '/^# requirements$/,$p' "$done" | tail -n +2) requirements-dev.txt; then
     return 0
   fi
   while read -r requirement; do
-    [ -n "$requirement" ] && [ "${requirement:0:1}" != "#" ] && names+=("${requirement%%[[<>=!~;]*}")
+    [ -n "$requirement" ] && [ "${requirement:0:1}" != "#" ] || continue
+    requirements+=("$requirement")
+    [ "${requirement%%[[<>=!~;]*}" = PyICU ] || binary+=("$requirement")
   done <requirements-dev.txt
-  local binary=() name
-  for name in "${names[@]}"; do [ "$name" = PyICU ] || binary+=("$name"); done
-  local pip=("$python" -m pip install -q --disable-pip-version-check --prefer-binary
-    "--only-binary=$(IFS=,; echo "${binary[*]}")")
   echo "python: installing the development packages (requirements-dev.txt)"
-  if ! "${pip[@]}" -r requirements-dev.txt; then
-    echo "python: some development package has no wheel for this interpreter; installing them one by one"
-    while read -r requirement; do
-      [ -n "$requirement" ] && [ "${requirement:0:1}" != "#" ] || continue
-      "${pip[@]}" "$requirement" || left+=("$requirement")
-    done <requirements-dev.txt
-    ((${#left[@]} < ${#names[@]})) || return 1
-    echo "python: left out, with no wheel for this interpreter (the tests that need them skip): ${left[*]}"
-  fi
+  install_or_leave_out "$python" -m pip install -q --disable-pip-version-check --prefer-binary \
+    "--only-binary=$(requirement_names "${binary[@]}")" -- "${requirements[@]}" || return 1
   {
     echo "# left out"
-    [ ${#left[@]} -eq 0 ] || printf '%s\n' "${left[@]}"
+    [ ${#left_out[@]} -eq 0 ] || printf '%s\n' "${left_out[@]}"
     echo "# requirements"
     cat requirements-dev.txt
   } >"$done"

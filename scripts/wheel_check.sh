@@ -44,31 +44,22 @@ assert not missing, f'not in the wheel: {missing}'
 # only (quarnel's own from WHEEL; DuckDB has no 3.13t wheel, and its source
 # build takes most of an hour), what they need as wheels where there are
 # some and else from source (on 3.13t psutil and tornado, whose abi3 wheels
-# a free-threaded CPython cannot load). When some test requirement has no
-# wheel for the interpreter, the others are installed one by one and it is
-# left out with its name: the tests that need it skip.
+# a free-threaded CPython cannot load). A test requirement with no wheel
+# for the interpreter is left out by name (install_or_leave_out): the tests
+# that need it skip.
 install_checked() {
-  local wheel=$1 requirement requirements names
+  local wheel=$1 requirements
   shift
   # (read by this machine's python3, or by the chroot's CPython, there
   # being no python3 in the chroot)
   requirements=$("${python:-python3}" -c "import tomllib
 print('\n'.join(tomllib.load(open('pyproject.toml', 'rb'))['project']['optional-dependencies']['test']))") || return 1
-  names=quarnel
-  for requirement in $requirements; do
-    names+=,${requirement%%[[<>=!~;]*}
-  done
-  local only=(--prefer-binary --only-binary="$names")
+  mapfile -t requirements <<<"$requirements"
+  local only=(--prefer-binary --only-binary="quarnel,$(requirement_names "${requirements[@]}")")
   # (arm64_pip_install takes wheels only, of everything: nothing for arm64
   # can be built here)
   [ "$1" != arm64_pip_install ] || only=()
-  "$@" "${only[@]}" "$wheel[test]" && return 0
-  echo "wheel check: a test requirement has no wheel for this interpreter; installing them one by one"
-  "$@" "${only[@]}" "$wheel" || return 1
-  for requirement in $requirements; do
-    "$@" "${only[@]}" "$requirement" ||
-      echo "wheel check: $requirement left out: no wheel of it (or of what it needs) for this interpreter; the tests that need it skip"
-  done
+  install_or_leave_out "$@" "${only[@]}" -- "$wheel" "${requirements[@]}"
 }
 
 for wheel in "${wheels[@]}"; do
