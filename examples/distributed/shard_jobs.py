@@ -15,6 +15,7 @@ import contextlib
 import os
 import shutil
 import sys
+import sysconfig
 import tempfile
 import time
 from pathlib import Path
@@ -28,6 +29,7 @@ from extras import need
 import quarnel  # used as quarnel.X: its classes say they live in "builtins", so pickle cannot name them
 
 distributed = need("distributed", "distributed")
+dask = need("dask", "distributed")
 Client, LocalCluster, progress = distributed.Client, distributed.LocalCluster, distributed.progress
 
 HERE = Path(__file__).resolve().parent
@@ -37,6 +39,19 @@ MODULES = [HERE.parent / "extras.py", HERE.parent / "evaluate_run.py", HERE.pare
 
 
 # ---- on the client ------------------------------------------------------------------------------
+
+def cluster_settings():
+    """(Dask configuration, worker environment) for a cluster started here.
+
+    On a free-threaded CPython, Dask's sampling profiler (a thread in every scheduler, nanny and
+    worker that walks the frames of the event loop's thread) can crash the process: reading another
+    thread's frames is not safe there (a use-after-free in `frame.f_back`, seen on 3.13t). Clusters
+    on such an interpreter start without it; it only feeds the dashboard's profile page."""
+    if not sysconfig.get_config_var("Py_GIL_DISABLED"):
+        return {}, {}
+    return ({"distributed.worker.profile.enabled": False},
+            {"DASK_DISTRIBUTED__WORKER__PROFILE__ENABLED": "False"})
+
 
 def add_cluster_options(parser: argparse.ArgumentParser) -> None:
     where = parser.add_mutually_exclusive_group(required=True)
@@ -66,8 +81,10 @@ def cluster_client(args):
     # parallel native work inside each process: give each its share of the cores.
     cores = len(os.sched_getaffinity(0))
     threads = os.environ.get("RAYON_NUM_THREADS") or str(max(1, cores // args.local))
-    with LocalCluster(n_workers=args.local, threads_per_worker=1, processes=True, dashboard_address=None,
-                      env={"RAYON_NUM_THREADS": threads}) as cluster, Client(cluster) as client:
+    config, env = cluster_settings()
+    with dask.config.set(config), \
+            LocalCluster(n_workers=args.local, threads_per_worker=1, processes=True, dashboard_address=None,
+                         env={"RAYON_NUM_THREADS": threads, **env}) as cluster, Client(cluster) as client:
         print(f"LocalCluster of {args.local} worker processes x 1 thread (RAYON_NUM_THREADS={threads}) "
               f"started in {time.perf_counter() - start:.1f} s")
         yield client

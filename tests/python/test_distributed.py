@@ -7,6 +7,7 @@ import os
 import signal
 import subprocess
 import sys
+import sysconfig
 from pathlib import Path
 
 import numpy as np
@@ -43,11 +44,15 @@ import sparse_to_jsonl  # noqa: E402
 
 # The cluster runs in a process of its own, as a user's would: the jobs reach it
 # with --scheduler and ship their modules to it.
-CLUSTER = """
+CLUSTER = f"""
 import sys
+sys.path[:0] = [{str(EXAMPLES)!r}, {str(EXAMPLES / "distributed")!r}]
+import dask
 from distributed import LocalCluster
-with LocalCluster(n_workers=2, threads_per_worker=1, processes=True, dashboard_address=None,
-                  env={"RAYON_NUM_THREADS": "1"}) as cluster:
+from shard_jobs import cluster_settings
+config, env = cluster_settings()
+with dask.config.set(config), LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
+                                           dashboard_address=None, env={{"RAYON_NUM_THREADS": "1", **env}}) as cluster:
     print(cluster.scheduler_address, flush=True)
     sys.stdin.read()
 """
@@ -236,6 +241,15 @@ def test_a_killed_worker_leaves_the_job_complete_and_identical(scheduler, tmp_pa
     assert status == 0, err
     assert marker.exists(), "no worker was killed"
     assert (tmp_path / "single.json").read_bytes() == (tmp_path / "dist.json").read_bytes()
+
+
+@pytest.mark.skipif(not sysconfig.get_config_var("Py_GIL_DISABLED"), reason="only free-threaded clusters go without it")
+def test_free_threaded_clusters_run_without_the_frame_sampler(scheduler):
+    # (its walks over another thread's frames crash a free-threaded CPython now and then)
+    with shard_jobs.Client(scheduler) as client:
+        enabled = lambda: shard_jobs.dask.config.get("distributed.worker.profile.enabled")  # noqa: E731
+        assert set(client.run(enabled).values()) == {False}
+        assert client.run_on_scheduler(enabled) is False
 
 
 def test_local_cluster_command(tmp_path):
