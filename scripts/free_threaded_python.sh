@@ -23,6 +23,14 @@ variant=ft
 package=python$version
 start=$SECONDS
 step() { echo "free-threaded python $version${variant#ft}: [$((SECONDS - start))s] $*" >&2; }
+# One make of a variant at a time: a second caller (a stage, while the test
+# command makes it in the background) waits for the first, then finds it made.
+mkdir -p "$QUARNEL_CACHE"
+exec 9>"$QUARNEL_CACHE/cpython-$version-$variant.lock"
+if ! flock -n 9; then
+  step "waiting for the make of it that is under way"
+  flock 9
+fi
 
 # Building CPython (what pip, venv and the tests need of its standard
 # library: ssl, zlib, ctypes, bz2, lzma, sqlite3, uuid), unpacking its source.

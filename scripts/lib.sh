@@ -24,8 +24,13 @@ need_debian_packages() {
     esac
   done
   local apt=($sudo apt-get -o DPkg::Lock::Timeout=600)
-  "${apt[@]}" update -qq
-  DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # (one of our apt runs at a time: the test command makes some things in
+  # the background while its stages install what they need)
+  (
+    flock 8
+    "${apt[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive "${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  ) 8>"${TMPDIR:-/tmp}/quarnel-apt.lock"
 }
 
 # Runs a command (a build) with its output shown as it comes and also kept

@@ -47,18 +47,21 @@ summary() {
     "$(duration $(($(cpu_seconds) - run_cpu_start)))"
 }
 
+# selected NAME quick|long: whether the stage runs (QUARNEL_STAGES, QUARNEL_QUICK).
+selected() {
+  if [ -n "${QUARNEL_STAGES:-}" ]; then
+    [[ ",$QUARNEL_STAGES," == *",$1,"* ]]
+  else
+    [ "$2" = quick ] || [ "${QUARNEL_QUICK:-0}" != 1 ]
+  fi
+}
+
 # stage NAME quick|long SESSION [ARGUMENTS...]: the nox session (arguments
 # after --); setup is the one stage that is a script, and runs no tests.
 stage() {
   local name=$1 kind=$2 session=$3
   shift 3
-  if [ "$name" != setup ]; then
-    if [ -n "${QUARNEL_STAGES:-}" ]; then
-      [[ ",$QUARNEL_STAGES," == *",$name,"* ]] || return 0
-    elif [ "$kind" = long ] && [ "${QUARNEL_QUICK:-0}" = 1 ]; then
-      return 0
-    fi
-  fi
+  [ "$name" = setup ] || selected "$name" "$kind" || return 0
   echo
   echo "==> $name"
   local start=$SECONDS cpu_start rc=0
@@ -101,6 +104,26 @@ stage() {
 
 stage setup        quick setup
 venv_version=$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info[:2])')
+
+# The free-threaded CPythons take minutes to make and are needed only by
+# the long stages at the end, so they are made from the start in the
+# background, at the lowest priority, on the processor the Python suites
+# leave idle. A stage that needs one waits for it (the script locks what it
+# makes); one that failed there is made again by its stage, which shows why.
+# build/logs/background.log has what the background printed.
+makes=()
+for version in "${ft_python_versions[@]}"; do
+  ! selected "python$version" long || makes+=("bash scripts/free_threaded_python.sh $version")
+  ! selected tsan-ft long || makes+=("bash scripts/free_threaded_python.sh $version --tsan")
+done
+background=
+if ((${#makes[@]})); then
+  mkdir -p build/logs
+  # (a session of its own, so that it can be stopped whole)
+  setsid nice -n 19 bash -c "$(printf '%s; ' "${makes[@]}")" >build/logs/background.log 2>&1 &
+  background=$!
+  trap '[ -z "$background" ] || kill -- "-$background" 2>/dev/null || true' EXIT
+fi
 stage native       quick native
 stage "python$venv_version" quick "tests-$venv_version" "${pytest_args[@]}"
 stage numpy1       quick numpy1
