@@ -43,6 +43,7 @@ def _lib_list(name: str) -> list[str]:
 
 PYTHON_VERSIONS = _lib_list("python_versions")
 FREE_THREADED_VERSIONS = _lib_list("ft_python_versions")
+PYTEST_PARALLEL = _lib_list("pytest_parallel")
 
 _PYTEST_SUMMARY = re.compile(r"^=*\s*((?:\d+ [a-z]+(?:, )?)+) in [\d.]+s")
 _PYTEST_RAN = re.compile(r"(\d+) (passed|failed|xfailed|xpassed|errors?)\b")
@@ -124,7 +125,7 @@ def _python_session(version: str) -> None:
             # scripts/test_python.sh has them do)
             bench = {"QUARNEL_BENCH_BUILD": str(ROOT / "build" / "release")}
             run_counted(session, [str(VENV_PYTHON), "-c", "import sys; print('python:', sys.version.split()[0], sys.executable)"],
-                        [str(VENV_PYTHON), "-m", "pytest", "-q", *session.posargs], env=bench)
+                        [str(VENV_PYTHON), "-m", "pytest", "-q", *PYTEST_PARALLEL, *session.posargs], env=bench)
         elif version.endswith("t"):
             # Made once into $QUARNEL_CACHE; the GIL kept off (PyICU, which
             # the tests compare with, would switch it back on when imported;
@@ -133,10 +134,10 @@ def _python_session(version: str) -> None:
             # none for an older free-threaded CPython, and mypy then comes
             # without ast-serialize, which builds only with a Rust toolchain.
             run_counted(session, ["bash", "scripts/free_threaded_python.sh", version],
-                        ["bash", "scripts/test_python.sh", version, *session.posargs],
+                        ["bash", "scripts/test_python.sh", version, *PYTEST_PARALLEL, *session.posargs],
                         env={"PIP_PREFER_BINARY": "1", "PIP_ONLY_BINARY": "ast-serialize", "PYTHON_GIL": "0"})
         else:
-            run_counted(session, ["bash", "scripts/test_python.sh", version, *session.posargs])
+            run_counted(session, ["bash", "scripts/test_python.sh", version, *PYTEST_PARALLEL, *session.posargs])
 
     where = ".venv" if version == venv_version() else "its own environment (scripts/test_python.sh)"
     kind = "free-threaded CPython " + version[:-1] if version.endswith("t") else "CPython " + version

@@ -63,6 +63,11 @@ python_versions=(3.11 3.12 3.13 3.14 3.15)
 # (scripts/free_threaded_python.sh) and runs the whole suite on it.
 ft_python_versions=(3.13t)
 
+# How the Python suites spread over the processors (pytest-xdist): a test
+# file to a worker, so that a file's module-wide fixtures (a Dask cluster)
+# stay one per file, as in a serial run. noxfile.py reads this line.
+pytest_parallel=(-n auto --dist loadfile)
+
 # Prints the path of a CPython X.Y interpreter (pythonX.Y on PATH, else the
 # newest pyenv X.Y.*), or nothing when there is none. X.Yt asks for a
 # free-threaded one (pythonX.Yt on PATH, pyenv X.Y.*t, else the newest one

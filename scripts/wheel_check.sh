@@ -102,7 +102,7 @@ for wheel in "${wheels[@]}"; do
       need_debian_python_parts "$python"
       "$python" -m venv --clear "$venv"
       install_checked "$wheel" "$venv/bin/python" -m pip install -q --disable-pip-version-check
-      check_installed "$venv/bin/python" "$root/tests/python"
+      check_installed "$venv/bin/python" "${pytest_parallel[@]}" "$root/tests/python"
       ;;
   esac
 done
