@@ -119,8 +119,11 @@ done
 background=
 if ((${#makes[@]})); then
   mkdir -p build/logs
-  # (a session of its own, so that it can be stopped whole)
-  setsid nice -n 19 bash -c "$(printf '%s; ' "${makes[@]}")" >build/logs/background.log 2>&1 &
+  # (a session of its own, so that it can be stopped whole; where the
+  # kernel groups processes by session for scheduling, that group gets the
+  # lowest priority too, or it would take an equal share beside the stages)
+  setsid nice -n 19 bash -c "echo 19 2>/dev/null >/proc/self/autogroup; $(printf '%s; ' "${makes[@]}")" \
+    >build/logs/background.log 2>&1 &
   background=$!
   trap '[ -z "$background" ] || kill -- "-$background" 2>/dev/null || true' EXIT
 fi
