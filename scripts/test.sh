@@ -121,10 +121,11 @@ if ((${#makes[@]})); then
   mkdir -p build/logs
   # (a session of its own, so that it can be stopped whole; where the
   # kernel groups processes by session for scheduling, that group gets the
-  # lowest priority too, or it would take an equal share beside the stages)
-  setsid nice -n 19 bash -c "echo 19 2>/dev/null >/proc/self/autogroup; $(printf '%s; ' "${makes[@]}")" \
-    >build/logs/background.log 2>&1 &
-  background=$!
+  # lowest priority too, or it would take an equal share beside the stages;
+  # and not a child of this shell, whose stages' processor times would
+  # otherwise count its time in the stage that happens to reap it)
+  background=$(setsid nice -n 19 bash -c "echo 19 2>/dev/null >/proc/self/autogroup; $(printf '%s; ' "${makes[@]}")" \
+    </dev/null >build/logs/background.log 2>&1 & echo $!)
   trap '[ -z "$background" ] || kill -- "-$background" 2>/dev/null || true' EXIT
 fi
 stage native       quick native
