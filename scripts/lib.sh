@@ -198,7 +198,7 @@ install_dev_packages() {
   while read -r requirement; do
     [ -n "$requirement" ] && [ "${requirement:0:1}" != "#" ] || continue
     requirements+=("$requirement")
-    [ "${requirement%%[[<>=!~;]*}" = PyICU ] || binary+=("$requirement")
+    [ "$(requirement_names "$requirement")" = PyICU ] || binary+=("$requirement")
   done <requirements-dev.txt
   echo "python: installing the development packages (requirements-dev.txt)"
   install_or_leave_out "$python" -m pip install -q --disable-pip-version-check --prefer-binary \

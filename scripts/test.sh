@@ -107,8 +107,8 @@ venv_version=$(.venv/bin/python -c 'import sys; print("%d.%d" % sys.version_info
 
 # The free-threaded CPythons take minutes to make and are needed only by
 # the long stages at the end, so they are made from the start in the
-# background, at the lowest priority, on the processor the Python suites
-# leave idle. A stage that needs one waits for it (the script locks what it
+# background, at the lowest priority, on whatever processor time the stages
+# leave. A stage that needs one waits for it (the script locks what it
 # makes); one that failed there is made again by its stage, which shows why.
 # build/logs/background.log has what the background printed.
 makes=()
