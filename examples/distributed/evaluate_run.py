@@ -10,8 +10,9 @@ JSON-lines file or a directory of *.jsonl shards, at a path the workers
 can read (relative paths are made absolute here).
 
 How the work is split, for a corpus much bigger than the run: this process
-reads the questions and the run, and sends every worker one copy of
-"docid -> questions that retrieved it" with those questions' answers. Each
+reads the questions and the run, and sends the cluster one copy of
+"docid -> questions that retrieved it" with those questions' answers, as
+a task's result that the workers copy from one another. Each
 task then reads one shard on its worker, keeps the passages the run
 retrieved, tokenizes them, builds a QAAnnotator over them and judges them;
 only the docids found and the relevant pairs come back. The corpus never passes through this process,
@@ -53,9 +54,11 @@ def main(argv=None):
     with shard_jobs.cluster_client(args) as client:
         try:
             shards = client.submit(shard_jobs.list_corpus, str(args.corpus.resolve()), pure=False).result()
-            # One copy per worker, sent once, shared by all of its tasks.
+            # Sent once, as one task's result that every shard task shares: fetched once by each worker
+            # that needs it, and made again if the workers holding it die (see shard_jobs.held).
             sending = time.perf_counter()
-            [shared] = client.scatter([wanted], broadcast=True, hash=False)
+            with shard_jobs.dask.config.set({"distributed.admin.large-graph-warning-threshold": "1 GiB"}):
+                shared = client.submit(shard_jobs.held, wanted, pure=False)
             started = time.perf_counter()
             futures = client.map(shard_jobs.judge_shard, shards, wanted=shared, pure=False)
             parts = shard_jobs.results(client, futures)
@@ -81,8 +84,8 @@ def main(argv=None):
     tokens = sum(counts["tokens"] for *_, counts in parts)
     print(f"{len(shards)} shard(s): {lines:,} passages read, {tokens:,} tokens judged in {seconds:.2f} s "
           f"({lines / seconds:,.0f} passages/s)")
-    print(f"client: {read:.2f} s reading the questions and the run, {started - sending:.2f} s sending them to "
-          f"the workers, {merged:.2f} s merging; {time.perf_counter() - start:.2f} s in all")
+    print(f"client: {read:.2f} s reading the questions and the run, {started - sending:.2f} s handing them to "
+          f"the cluster, {merged:.2f} s merging; {time.perf_counter() - start:.2f} s in all")
     print(f"{evaluate_run.summary_line(answers, run, len(shard_of))}")
     print("\n".join(evaluate_run.accuracy_lines(qrels, run, len(answers), args.k)))
     if args.qrels:

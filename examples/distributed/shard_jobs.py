@@ -144,6 +144,15 @@ def discard(staging):
     shutil.rmtree(staging, ignore_errors=True)
 
 
+def held(value):
+    """Returns `value`: as a task, it holds data that every shard task shares. The cluster copies
+    its result from worker to worker as tasks need it, and the scheduler, which keeps the task,
+    makes it again if every worker holding it dies. (Scattered data would be lost for good then,
+    and with it the job: Dask keeps no copy of it, and its memory manager leaves one replica of
+    data no waiting task needs, even after `broadcast=True`.)"""
+    return value
+
+
 def list_corpus(path):
     """The corpus shards as this worker sees them (file or directory)."""
     return [str(p) for p in evaluate_run.corpus_files(path)]

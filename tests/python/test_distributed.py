@@ -221,25 +221,36 @@ def test_bad_input_fails_naming_file_and_line_or_docid(scheduler, tmp_path, caps
     assert not (tmp_path / "sparse").exists()
 
 
-def test_a_killed_worker_leaves_the_job_complete_and_identical(scheduler, tmp_path, capsys, monkeypatch):
+def test_killed_workers_leave_the_job_complete_and_identical(scheduler, tmp_path, capsys, monkeypatch):
     corpus = split_corpus(tmp_path / "corpus")
     status, _, err = run_job(evaluate_run, capsys, "--corpus", corpus, "--qrels", tmp_path / "single.json")
     assert status == 0, err
 
+    # The first shard task to start kills every worker at once, with no clean-up of any kind (as if the
+    # machines went away): every result and every copy of the data the tasks share goes with them.
+    with shard_jobs.Client(scheduler) as client:
+        workers = sorted(client.run(os.getpid).values())
     marker = tmp_path / "killed"
     judge_shard = shard_jobs.judge_shard
 
-    def first_attempt_kills_its_worker(path, wanted):
-        if path.endswith("part-2.jsonl") and not os.path.exists(marker):
-            marker.write_text(str(os.getpid()))
-            os._exit(1)  # no clean-up of any kind: as if the machine went away
-        return judge_shard(path, wanted)
+    def first_attempt_kills_every_worker(path, wanted):
+        try:
+            os.close(os.open(marker, os.O_CREAT | os.O_EXCL | os.O_WRONLY))
+        except FileExistsError:
+            return judge_shard(path, wanted)
+        for pid in workers:
+            if pid != os.getpid():
+                os.kill(pid, signal.SIGKILL)
+        os._exit(1)
 
-    monkeypatch.setattr(shard_jobs, "judge_shard", first_attempt_kills_its_worker)
+    monkeypatch.setattr(shard_jobs, "judge_shard", first_attempt_kills_every_worker)
     status, _, err = run_job(dist_evaluate, capsys, "--corpus", corpus, "--qrels", tmp_path / "dist.json",
                              "--scheduler", scheduler)
     assert status == 0, err
     assert marker.exists(), "no worker was killed"
+    with shard_jobs.Client(scheduler) as client:
+        client.wait_for_workers(len(workers), timeout=30)
+        assert set(client.run(os.getpid).values()).isdisjoint(workers), "the workers were not all restarted"
     assert (tmp_path / "single.json").read_bytes() == (tmp_path / "dist.json").read_bytes()
 
 
