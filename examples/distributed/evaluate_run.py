@@ -54,8 +54,7 @@ def main(argv=None):
     with shard_jobs.cluster_client(args) as client:
         try:
             shards = client.submit(shard_jobs.list_corpus, str(args.corpus.resolve()), pure=False).result()
-            # Sent once, as one task's result that every shard task shares: fetched once by each worker
-            # that needs it, and made again if the workers holding it die (see shard_jobs.held).
+            # Sent once, as the result of one task that every shard task shares (see shard_jobs.held).
             sending = time.perf_counter()
             with shard_jobs.dask.config.set({"distributed.admin.large-graph-warning-threshold": "1 GiB"}):
                 shared = client.submit(shard_jobs.held, wanted, pure=False)
